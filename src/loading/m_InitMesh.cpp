@@ -1,0 +1,3 @@
+#include "loading/m_InitMesh.h"
+
+void m_InitMesh() {}

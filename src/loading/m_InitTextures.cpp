@@ -1,0 +1,3 @@
+#include "loading/m_InitTextures.h"
+
+void m_InitTextures() {}

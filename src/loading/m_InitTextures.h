@@ -1,0 +1,3 @@
+#pragma once
+// Loads the six stand-alone textures.
+void m_InitTextures();

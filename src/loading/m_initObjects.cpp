@@ -1,0 +1,3 @@
+#include "loading/m_initObjects.h"
+
+void m_initObjects() {}

@@ -1,0 +1,3 @@
+#pragma once
+// Fills Objects with the town's placed objects.
+void m_initObjects();

@@ -1,0 +1,3 @@
+#include "loading/m_showLoadingScreen.h"
+
+void m_showLoadingScreen(const std::string&) {}

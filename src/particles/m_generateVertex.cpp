@@ -1,0 +1,3 @@
+#include "particles/m_generateVertex.h"
+
+void m_generateVertex() {}

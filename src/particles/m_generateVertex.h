@@ -1,0 +1,3 @@
+#pragma once
+// Copies the drops' positions into their point vertices.
+void m_generateVertex();

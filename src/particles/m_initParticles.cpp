@@ -1,0 +1,4 @@
+#include "particles/m_initParticles.h"
+
+void m_initParticles() {}
+void UpdateParticles() {}

@@ -1,0 +1,3 @@
+#pragma once
+// Draws the drops as distance-sized point sprites.
+void r_renderParticles();

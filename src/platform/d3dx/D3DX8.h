@@ -1,0 +1,56 @@
+// The helper library the demo loads and draws through: mesh and texture
+// loading, sprites, fonts and error texts. Each method keeps the role and the
+// parameters of its D3DX 8 namesake; the work is done by the services in
+// platform/xfile, platform/texture, platform/sprite and platform/font.
+//
+// Content errors (a missing, unreadable or malformed file) are thrown as
+// ContentError with a message that names the file and the place in it; device
+// failures come back as result codes.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/device/Device.h"
+
+class D3DXSprite;
+class D3DXFont;
+
+// One material of a loaded mesh, with the texture file name exactly as the file
+// gives it (empty when the material names none).
+struct D3DXMATERIAL {
+    D3DMATERIAL8 MatD3D;
+    std::string TextureFilename;
+};
+
+// A font as the platform's font object describes it.
+struct FontDescription {
+    std::string faceName;
+    float pointSize = 8.0f;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+};
+
+class D3DX8 {
+public:
+    // Loads every mesh of a .x file merged into one, with its materials.
+    HRESULT LoadMeshFromX(const std::string& path, DWORD options, Direct3DDevice8& device,
+                          std::shared_ptr<D3DXMesh>& mesh, std::vector<D3DXMATERIAL>& materials,
+                          DWORD& materialCount);
+
+    // Loads an image file into a texture of the requested size, keying out colorKey.
+    HRESULT CreateTextureFromFileEx(Direct3DDevice8& device, const std::string& path, UINT width,
+                                    UINT height, UINT mipLevels, DWORD usage, DWORD format, D3DPOOL pool,
+                                    DWORD filter, DWORD mipFilter, D3DCOLOR colorKey,
+                                    std::shared_ptr<Direct3DTexture8>& texture);
+
+    HRESULT CreateSprite(Direct3DDevice8& device, std::unique_ptr<D3DXSprite>& sprite);
+
+    HRESULT CreateFont(Direct3DDevice8& device, const FontDescription& description,
+                       std::unique_ptr<D3DXFont>& font);
+
+    // A readable description of a result code.
+    static std::string GetErrorString(HRESULT code);
+};

@@ -1,0 +1,29 @@
+// The root objects: DirectX8 hands out the Direct3D8 object, which creates the
+// device on the demo's window.
+#pragma once
+
+#include <memory>
+
+#include "platform/device/Device.h"
+
+class Window;
+
+class Direct3D8 {
+public:
+    // Creates the OpenGL-backed device on `focusWindow`. Fails with a result
+    // code (and no device) when the window has no usable GL 3.3 context or the
+    // parameters cannot be honoured.
+    HRESULT CreateDevice(UINT adapter, DWORD deviceType, Window* focusWindow, DWORD behaviorFlags,
+                         D3DPRESENT_PARAMETERS* parameters, std::unique_ptr<Direct3DDevice8>& device);
+
+    // Test hook: the next CreateDevice fails with `code`.
+    void FailNextCreateDevice(HRESULT code) { failNext_ = code; }
+
+private:
+    HRESULT failNext_ = D3D_OK;
+};
+
+class DirectX8 {
+public:
+    std::unique_ptr<Direct3D8> Direct3DCreate8() { return std::make_unique<Direct3D8>(); }
+};

@@ -1,0 +1,20 @@
+// Files: the content folder and the mapping of the demo's backslash paths to
+// host paths, with a case-insensitive fallback for names made on systems that
+// ignore case.
+#pragma once
+
+#include <string>
+
+// The folder that holds the running executable, with no trailing separator.
+std::string ExecutableFolder();
+
+// Maps a path written with backslashes (or slashes) to the host's form:
+// separators become '/', repeated separators collapse, and each component that
+// does not exist with its exact case is replaced by a case-insensitive match in
+// its folder when there is exactly one such match. Returns the mapped path even
+// when nothing exists there.
+std::string ResolvePath(const std::string& path);
+
+// Reads a whole file; throws ContentError naming the path when it is missing,
+// is a directory or cannot be read.
+std::string ReadWholeFile(const std::string& path);

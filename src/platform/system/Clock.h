@@ -1,0 +1,54 @@
+// Clocks: the millisecond tick count and the high-resolution counter. The real
+// clock reads the machine's time; the fixed-step clock advances by exactly one
+// frame at every presented frame, so captures and benchmarks see the same
+// times whatever the rendering speed.
+#pragma once
+
+#include <cstdint>
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual int32_t TickCount() = 0;        // milliseconds, wraps at 2^32
+    virtual int64_t PerformanceCounter() = 0;
+    virtual int64_t PerformanceFrequency() = 0;
+    virtual void OnFramePresented() {}
+};
+
+class RealClock final : public Clock {
+public:
+    RealClock();
+    int32_t TickCount() override;
+    int64_t PerformanceCounter() override;
+    int64_t PerformanceFrequency() override;
+
+private:
+    uint64_t startCounter_;
+    uint64_t frequency_;
+};
+
+class FixedStepClock final : public Clock {
+public:
+    // `firstTick` is the tick count before the first frame (any value; the
+    // difference arithmetic wraps).
+    explicit FixedStepClock(uint32_t framesPerSecond, uint32_t firstTick = 0);
+    int32_t TickCount() override;
+    int64_t PerformanceCounter() override;
+    int64_t PerformanceFrequency() override { return 1000000000; }
+    void OnFramePresented() override { ++frames_; }
+
+    uint64_t Frames() const { return frames_; }
+    // Virtual time since the clock started, in milliseconds.
+    uint64_t ElapsedMilliseconds() const { return frames_ * 1000 / fps_; }
+
+private:
+    uint32_t fps_;
+    uint32_t firstTick_;
+    uint64_t frames_ = 0;
+};
+
+// Milliseconds from `earlier` to `later` with wrapping 32-bit arithmetic: never
+// traps when the counter passes 2^31 or 2^32.
+inline int32_t TickDifference(int32_t later, int32_t earlier) {
+    return static_cast<int32_t>(static_cast<uint32_t>(later) - static_cast<uint32_t>(earlier));
+}

@@ -1,0 +1,56 @@
+// The demo's one window over SDL2: full screen or a resizable window, a
+// key-down handler that runs only inside PumpMessages, and the size of the
+// drawing area. The GL device renders into it (see platform/device).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+struct SDL_Window;
+
+struct WindowOptions {
+    bool fullscreen = true;   // false: a resizable window
+    bool offscreen = false;   // SDL's offscreen video driver, no display needed
+    int logicalWidth = 1024;  // the drawing area the demo lays its picture out in
+    int logicalHeight = 768;
+};
+
+class Window {
+public:
+    using KeyDownHandler = std::function<void(int keyCode, int shift)>;
+
+    explicit Window(const WindowOptions& options);
+    ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    void Show();
+    void SetKeyDownHandler(KeyDownHandler handler) { keyDown_ = std::move(handler); }
+
+    // One pass of the message pump: dispatches every pending event, then returns.
+    // Key presses reach the key-down handler only here.
+    void PumpMessages();
+
+    // The drawing area in pixels. The picture is always laid out at the logical
+    // size and scaled to the real window, so this is the logical size.
+    int ClientWidth() const { return options_.logicalWidth; }
+    int ClientHeight() const { return options_.logicalHeight; }
+
+    // The real window's size in pixels, for presenting the picture into it.
+    void DrawableSize(int& width, int& height) const;
+
+    bool IsFullscreen() const { return options_.fullscreen; }
+    bool IsOffscreen() const { return options_.offscreen; }
+    void SetCursorVisible(bool visible);
+
+    SDL_Window* Handle() const { return window_; }
+
+private:
+    WindowOptions options_;
+    SDL_Window* window_ = nullptr;
+    KeyDownHandler keyDown_;
+};
+
+// Translates an SDL key symbol to the key code the demo's handlers expect
+// (27 for Esc, the character code for printable keys, 0 for the rest).
+int KeyCodeFromSdl(int32_t sdlKeySym);

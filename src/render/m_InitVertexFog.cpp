@@ -1,0 +1,3 @@
+#include "render/m_InitVertexFog.h"
+
+void m_InitVertexFog() {}

@@ -1,0 +1,3 @@
+#pragma once
+// Sets up the linear vertex fog.
+void m_InitVertexFog();

@@ -1,0 +1,4 @@
+#include "render/m_MoveCamera.h"
+
+void m_MoveCamera() {}
+void UpdateViewMatrix() {}

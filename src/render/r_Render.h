@@ -1,0 +1,6 @@
+#pragma once
+#include "common/TypeDef.h"
+// Draws and presents one frame of the demo.
+void r_Render();
+// Draws one placed object with its world matrix, textures and materials.
+void DrawObject(const SceneObject& object);

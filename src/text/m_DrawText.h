@@ -1,0 +1,15 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/TypeDef.h"
+#include "platform/font/Font.h"
+
+// Makes a device font from a face name, a point size given as text and style flags.
+void MakeFont(std::unique_ptr<D3DXFont>& result, const std::string& name, const std::string& size,
+              Bool16 bold, Bool16 italic, Bool16 underline);
+
+// Draws `text` into the rectangle given as top, left, bottom, right.
+void DrawTextRect(D3DXFont& font, int16_t top, int16_t left, int16_t bottom, int16_t right,
+                  const std::string& text, DWORD format, D3DCOLOR color);

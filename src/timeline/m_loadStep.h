@@ -1,0 +1,3 @@
+#pragma once
+// Applies step CurrentStep: its render states, its eight lights, its camera path.
+void m_loadStep();

@@ -1,0 +1,93 @@
+// Shared test doubles: a device that records the calls made on it, a clock the
+// test sets by hand, and a temporary folder.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/device/Device.h"
+#include "platform/system/Clock.h"
+
+// Records every call as text, for example "SetRenderState(137,1)" or
+// "DrawSubset(2)", and keeps the state so that Get* answer like a device.
+class RecordingDevice final : public Direct3DDevice8 {
+public:
+    std::vector<std::string> calls;
+    std::map<DWORD, DWORD> renderStates;
+    std::map<DWORD, D3DMATRIX> transforms;
+    std::map<DWORD, D3DLIGHT8> lights;
+    std::map<DWORD, BOOL> lightEnabled;
+    D3DMATERIAL8 material{};
+    Direct3DTexture8* texture = nullptr;
+    DWORD fvf = 0;
+    int presents = 0;
+    HRESULT failWith = D3D_OK;  // when set, every call fails with it
+
+    HRESULT SetVertexShader(DWORD fvf) override;
+    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX& matrix) override;
+    HRESULT SetTexture(DWORD stage, Direct3DTexture8* texture) override;
+    HRESULT SetMaterial(const D3DMATERIAL8& material) override;
+    HRESULT SetLight(DWORD index, const D3DLIGHT8& light) override;
+    HRESULT LightEnable(DWORD index, BOOL enable) override;
+    HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                  DWORD stencil) override;
+    HRESULT BeginScene() override;
+    HRESULT EndScene() override;
+    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertexData,
+                            UINT stride) override;
+    HRESULT Present(const RECT* source, const RECT* dest, void* overrideWindow,
+                    const void* dirtyRegion) override;
+    HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) const override;
+    HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) const override;
+    HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) const override;
+    HRESULT GetTexture(DWORD stage, Direct3DTexture8** texture) const override;
+    HRESULT GetVertexShader(DWORD* fvf) const override;
+    uint32_t BackBufferWidth() const override { return 1024; }
+    uint32_t BackBufferHeight() const override { return 768; }
+    HRESULT CreateTexture(const TextureImage& image, D3DPOOL pool,
+                          std::shared_ptr<Direct3DTexture8>& texture) override;
+    HRESULT CreateMesh(const MeshGeometry& geometry, std::shared_ptr<D3DXMesh>& mesh) override;
+    void SetPresentListener(PresentListener* listener) override { listener_ = listener; }
+
+    // The recorded calls whose text starts with `prefix`.
+    std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
+
+private:
+    std::map<std::pair<DWORD, DWORD>, DWORD> stageStates_;
+    PresentListener* listener_ = nullptr;
+};
+
+// A clock whose tick count and counter the test sets; presents advance it by
+// `stepMilliseconds` when that is not 0.
+class ManualClock final : public Clock {
+public:
+    int32_t tick = 0;
+    int64_t counter = 0;
+    int32_t stepMilliseconds = 0;
+    int32_t TickCount() override { return tick; }
+    int64_t PerformanceCounter() override { return counter; }
+    int64_t PerformanceFrequency() override { return 1000; }
+    void OnFramePresented() override {
+        tick = static_cast<int32_t>(static_cast<uint32_t>(tick) + static_cast<uint32_t>(stepMilliseconds));
+        counter += stepMilliseconds;
+    }
+};
+
+// A fresh folder under the system's temporary folder, removed on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::filesystem::path& path() const { return path_; }
+    // Writes `contents` to `relative` (folders created as needed); returns the full path.
+    std::filesystem::path Write(const std::string& relative, const std::string& contents) const;
+
+private:
+    std::filesystem::path path_;
+};
