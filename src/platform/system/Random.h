@@ -7,12 +7,13 @@
 class Random {
 public:
     Random();
+    virtual ~Random() = default;
     // Fixes the sequence: later reseeds from the time of day are ignored.
     void FixSeed(uint32_t seed);
     // Reseeds from the number of seconds since midnight.
-    void Randomize(float secondsSinceMidnight);
+    virtual void Randomize(float secondsSinceMidnight);
     // The next value in [0, 1).
-    float Next();
+    virtual float Next();
 
 private:
     void Seed(uint32_t seed);
