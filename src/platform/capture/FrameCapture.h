@@ -1,0 +1,29 @@
+// Frame capture: writes every presented frame as DIR/frame_NNNNNN.png (top row
+// first, opaque RGB), numbered from 0.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/device/Device.h"
+
+class PngFrameWriter final : public PresentListener {
+public:
+    // Creates `directory` if needed; throws DemoError when it cannot.
+    explicit PngFrameWriter(std::filesystem::path directory);
+
+    // Throws DemoError naming the file when a frame cannot be written.
+    void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) override;
+    bool WantsPixels() const override { return true; }
+
+    uint64_t FramesWritten() const { return frames_; }
+    // The file name of frame `index`: frame_000042.png.
+    static std::string FrameFileName(uint64_t index);
+
+private:
+    std::filesystem::path directory_;
+    uint64_t frames_ = 0;
+    std::vector<uint8_t> rgb_;
+};

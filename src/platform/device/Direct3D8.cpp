@@ -1,0 +1,87 @@
+#include "platform/device/Direct3D8.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+
+#include "common/Errors.h"
+#include "platform/device/GLDevice.h"
+#include "platform/window/Window.h"
+
+namespace {
+
+constexpr DWORD kDevTypeRef = 2;
+constexpr DWORD kSwapEffectCopyVsync = 4;
+constexpr UINT kPresentIntervalImmediate = 0x80000000u;
+
+bool SupportedBackBufferFormat(DWORD format, bool windowed) {
+    if (format == D3DFMT_UNKNOWN) return windowed;
+    // A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5: all kept as 8 bits per channel.
+    return format >= 21 && format <= 25;
+}
+
+// Exclusive full screen: the display's mode of the back buffer's size at the
+// asked refresh rate where it has one, else the desktop mode with the picture scaled.
+void EnterFullscreen(SDL_Window* window, const D3DPRESENT_PARAMETERS& pp) {
+    SDL_DisplayMode wanted{};
+    wanted.w = static_cast<int>(pp.BackBufferWidth);
+    wanted.h = static_cast<int>(pp.BackBufferHeight);
+    wanted.refresh_rate = static_cast<int>(pp.FullScreen_RefreshRateInHz);
+    SDL_DisplayMode closest{};
+    const int display = SDL_GetWindowDisplayIndex(window);
+    if (display >= 0 && SDL_GetClosestDisplayMode(display, &wanted, &closest) && closest.w == wanted.w &&
+        closest.h == wanted.h && SDL_SetWindowDisplayMode(window, &closest) == 0 &&
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) == 0)
+        return;
+    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+}
+
+}  // namespace
+
+HRESULT Direct3D8::CreateDevice(UINT adapter, DWORD deviceType, Window* focusWindow, DWORD,
+                                D3DPRESENT_PARAMETERS* parameters, std::unique_ptr<Direct3DDevice8>& device) {
+    if (failNext_ != D3D_OK) {
+        const HRESULT code = failNext_;
+        failNext_ = D3D_OK;
+        return code;
+    }
+    if (!parameters || !focusWindow || !focusWindow->Handle()) return D3DERR_INVALIDCALL;
+    if (adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;
+    if (deviceType != D3DDEVTYPE_HAL && deviceType != kDevTypeRef) return D3DERR_INVALIDCALL;
+    D3DPRESENT_PARAMETERS& pp = *parameters;
+    const bool windowed = pp.Windowed != 0;
+    if (windowed) {
+        if (pp.BackBufferWidth == 0) pp.BackBufferWidth = static_cast<UINT>(focusWindow->ClientWidth());
+        if (pp.BackBufferHeight == 0) pp.BackBufferHeight = static_cast<UINT>(focusWindow->ClientHeight());
+    }
+    if (pp.BackBufferWidth == 0 || pp.BackBufferHeight == 0) return D3DERR_INVALIDCALL;
+    if (!SupportedBackBufferFormat(pp.BackBufferFormat, windowed)) return D3DERR_NOTAVAILABLE;
+    if (pp.BackBufferCount > 3) return D3DERR_INVALIDCALL;
+    if (pp.BackBufferCount == 0) pp.BackBufferCount = 1;
+    if (pp.SwapEffect < D3DSWAPEFFECT_DISCARD || pp.SwapEffect > kSwapEffectCopyVsync) return D3DERR_INVALIDCALL;
+    if (pp.MultiSampleType == 1 || pp.MultiSampleType > 16) return D3DERR_INVALIDCALL;
+    // Multisampled back buffers can only be discarded at Present.
+    if (pp.MultiSampleType != D3DMULTISAMPLE_NONE && pp.SwapEffect != D3DSWAPEFFECT_DISCARD)
+        return D3DERR_INVALIDCALL;
+
+    GLDeviceConfig config;
+    config.window = focusWindow->Handle();
+    config.width = pp.BackBufferWidth;
+    config.height = pp.BackBufferHeight;
+    config.depthFormat = pp.EnableAutoDepthStencil ? pp.AutoDepthStencilFormat : 0;
+    config.samples = pp.MultiSampleType;
+    config.presentToWindow = !focusWindow->IsOffscreen();
+    config.vsync = !focusWindow->IsOffscreen() && pp.FullScreen_PresentationInterval != kPresentIntervalImmediate;
+    try {
+        auto created = std::make_unique<GLDevice>(config);
+        if (!windowed && focusWindow->IsFullscreen() && !focusWindow->IsOffscreen()) {
+            EnterFullscreen(config.window, pp);
+            focusWindow->SetCursorVisible(false);
+        }
+        device = std::move(created);
+        return D3D_OK;
+    } catch (const ResultError& e) {
+        std::fprintf(stderr, "velmora: cannot create the graphics device: %s\n", e.what());
+        return e.code();
+    }
+}

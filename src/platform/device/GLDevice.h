@@ -1,0 +1,155 @@
+// The fixed-function device on OpenGL 3.3 core. Renders into an offscreen back
+// buffer and shows it in the window at Present, scaled with its aspect kept.
+//
+// Conventions (one recipe, chosen together):
+// - Back-buffer rows are stored top row first: clip-space y is negated in the
+//   vertex shader, so read-back needs no flip and Present blits upside down.
+// - With that flip GL sees Direct3D's on-screen winding unchanged, so
+//   D3DCULL_CCW culls GL's counter-clockwise (back) faces with glFrontFace(GL_CCW),
+//   and point-sprite coordinates use GL_LOWER_LEFT to start at the top-left.
+// - Every vertex, pre-transformed ones included, moves 63/128 pixel right and
+//   down so that Direct3D's integer pixel centres and texel mapping hold.
+// - Depth: glClipControl(GL_ZERO_TO_ONE) where available, else z' = 2z - w.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/device/Device.h"
+
+struct SDL_Window;
+class GLTexture;
+class GLMesh;
+struct GLDeviceShared;
+
+struct GLDeviceConfig {
+    SDL_Window* window = nullptr;  // created with SDL_WINDOW_OPENGL
+    uint32_t width = 1024;         // back buffer
+    uint32_t height = 768;
+    DWORD depthFormat = D3DFMT_D24S8;  // 0: no depth buffer
+    uint32_t samples = 0;              // multisampling; 0 or 1: none
+    bool presentToWindow = true;       // false off screen: Present only reads back
+    bool vsync = true;
+    bool allowClipControl = true;      // false forces the shader depth fix (tests)
+};
+
+class GLDevice final : public Direct3DDevice8 {
+public:
+    // Creates the GL context on the window and every GL object the device needs.
+    // Throws ResultError when the context or the objects cannot be made.
+    explicit GLDevice(const GLDeviceConfig& config);
+    ~GLDevice() override;
+    GLDevice(const GLDevice&) = delete;
+    GLDevice& operator=(const GLDevice&) = delete;
+
+    HRESULT SetVertexShader(DWORD fvf) override;
+    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
+    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX& matrix) override;
+    HRESULT SetTexture(DWORD stage, Direct3DTexture8* texture) override;
+    HRESULT SetMaterial(const D3DMATERIAL8& material) override;
+    HRESULT SetLight(DWORD index, const D3DLIGHT8& light) override;
+    HRESULT LightEnable(DWORD index, BOOL enable) override;
+    HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                  DWORD stencil) override;
+    HRESULT BeginScene() override;
+    HRESULT EndScene() override;
+    HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertexData,
+                            UINT stride) override;
+    HRESULT Present(const RECT* source, const RECT* dest, void* overrideWindow,
+                    const void* dirtyRegion) override;
+
+    HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) const override;
+    HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) const override;
+    HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) const override;
+    HRESULT GetTexture(DWORD stage, Direct3DTexture8** texture) const override;
+    HRESULT GetVertexShader(DWORD* fvf) const override;
+    uint32_t BackBufferWidth() const override { return config_.width; }
+    uint32_t BackBufferHeight() const override { return config_.height; }
+
+    HRESULT CreateTexture(const TextureImage& image, D3DPOOL pool,
+                          std::shared_ptr<Direct3DTexture8>& texture) override;
+    HRESULT CreateMesh(const MeshGeometry& geometry, std::shared_ptr<D3DXMesh>& mesh) override;
+    void SetPresentListener(PresentListener* listener) override { listener_ = listener; }
+
+    // Whether depth comes from glClipControl rather than the shader fix.
+    bool UsesClipControl() const { return clipControl_; }
+
+    // Used by GLMesh and GLTexture.
+    HRESULT DrawMeshSubset(const GLMesh& mesh, DWORD attribId);
+    void ForgetTexture(const GLTexture* texture);
+    void ForgetVertexArray(unsigned name);
+
+private:
+    static constexpr int kRenderStateCount = 256;
+    static constexpr int kStageCount = 8;
+    static constexpr int kStageStateCount = 32;
+
+    struct Light {
+        D3DLIGHT8 record{};
+        bool defined = false;
+        bool enabled = false;
+    };
+
+    struct Uniforms;
+
+    void Release();
+    void CreateContext();
+    void CreateTargets();
+    void CreateProgram();
+    void CreateStream();
+    void ApplyDefaultState();
+    void MarkRenderStateDirty(DWORD state);
+    void FlushState(bool points);
+    void FlushRenderTargetsState();
+    void FlushTransforms();
+    void FlushLighting();
+    void FlushFog();
+    void FlushPoints();
+    void FlushStages();
+    void FlushSampler(int stage);
+    void BindStreamLayout(DWORD fvf, UINT stride);
+    float RenderStateFloat(DWORD state) const;
+    void ResolveBackBuffer();
+    void PresentToWindow();
+
+    GLDeviceConfig config_;
+    std::shared_ptr<GLDeviceShared> shared_;
+    void* context_ = nullptr;  // SDL_GLContext
+    bool clipControl_ = false;
+    bool hasStencil_ = false;
+    float maxPointSize_ = 64.0f;
+
+    // GL objects.
+    unsigned framebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
+    unsigned resolveFramebuffer_ = 0, resolveColorBuffer_ = 0;
+    unsigned program_ = 0;
+    unsigned streamArray_ = 0, streamBuffer_ = 0;
+    size_t streamSize_ = 0, streamOffset_ = 0;
+    DWORD streamFvf_ = 0xFFFFFFFFu;
+    UINT streamStride_ = 0;
+    std::array<unsigned, 2> samplers_{};
+    std::unique_ptr<Uniforms> uniforms_;
+
+    // Direct3D state.
+    std::array<DWORD, kRenderStateCount> renderStates_{};
+    std::array<std::array<DWORD, kStageStateCount>, kStageCount> stageStates_{};
+    std::array<Direct3DTexture8*, kStageCount> textures_{};
+    D3DMATRIX world_{}, view_{}, projection_{};
+    D3DMATERIAL8 material_{};
+    std::vector<Light> lights_;
+    DWORD fvf_ = 0;
+    bool inScene_ = false;
+
+    // What GL currently has, to send only changes.
+    uint32_t dirty_ = ~0u;
+    int shaderFvf_ = -1;
+    int boundPointSprite_ = -1;
+    unsigned boundArray_ = 0;
+    std::array<unsigned, 2> boundTextures_{};
+
+    PresentListener* listener_ = nullptr;
+    std::vector<uint8_t> pixels_;
+};

@@ -1,0 +1,249 @@
+#include "platform/device/GLShaders.h"
+
+const char* const kFixedFunctionVertexShader = R"GLSL(#version 330 core
+layout(location = 0) in vec4 aPosition;
+layout(location = 1) in vec3 aNormal;
+layout(location = 2) in vec4 aDiffuse;
+layout(location = 3) in vec4 aSpecular;
+layout(location = 4) in vec4 aTex0;
+layout(location = 5) in vec4 aTex1;
+layout(location = 6) in float aPointSize;
+
+uniform mat4 uWorldView;       // row-vector matrices uploaded as they are: M^T * v == v * M
+uniform mat4 uProj;
+uniform mat3 uNormalMatrix;
+uniform int uFvf;
+uniform ivec4 uLightFlags;     // lighting, normalize normals, local viewer, specular enable
+uniform ivec4 uMaterialSource; // diffuse, specular, ambient, emissive: 0 material, 1 colour 1, 2 colour 2
+uniform vec4 uMaterial[4];     // diffuse, ambient, specular, emissive
+uniform float uMaterialPower;
+uniform vec3 uGlobalAmbient;
+uniform int uLightCount;
+uniform vec4 uLightDiffuse[8];
+uniform vec4 uLightSpecular[8];
+uniform vec4 uLightAmbient[8];
+uniform vec4 uLightPosition[8];    // camera space; w = light type
+uniform vec4 uLightDirection[8];   // camera space, unit length; w = range
+uniform vec4 uLightAttenuation[8]; // a0, a1, a2, falloff
+uniform vec2 uLightSpot[8];        // cos(theta / 2), cos(phi / 2)
+uniform int uFogMode;
+uniform vec4 uFogParams;           // start, end, density, range fog
+uniform vec4 uPoint;               // size, min, max, scale enable
+uniform vec3 uPointScale;          // A, B, C
+uniform vec4 uScreen;              // width, height, pretransformed z enable, zero-to-one clip depth
+
+out vec4 vDiffuse;
+out vec4 vSpecular;
+out vec2 vTex0;
+out vec2 vTex1;
+out float vFog;
+
+const float kMaxFloat = 3.402823e38;
+
+vec4 pickColour(int source, vec4 materialColour, vec4 c1, vec4 c2) {
+    if (source == 1 && (uFvf & 4) != 0) return c1;
+    if (source == 2 && (uFvf & 8) != 0) return c2;
+    return materialColour;
+}
+
+void main() {
+    bool pretransformed = (uFvf & 1) != 0;
+    vec4 c1 = (uFvf & 4) != 0 ? aDiffuse : vec4(1.0);
+    vec4 c2 = (uFvf & 8) != 0 ? aSpecular : vec4(0.0);
+    vec3 P = vec3(0.0);
+    vec4 clip;
+    if (pretransformed) {
+        float w = aPosition.w != 0.0 ? 1.0 / aPosition.w : 1.0;
+        // Rows are stored top first, so screen y maps to NDC y without a flip.
+        vec3 ndc = vec3(2.0 * aPosition.x / uScreen.x - 1.0, 2.0 * aPosition.y / uScreen.y - 1.0,
+                        uScreen.z != 0.0 ? aPosition.z : 0.0);
+        if (uScreen.w == 0.0) ndc.z = 2.0 * ndc.z - 1.0;
+        clip = vec4(ndc * w, w);
+    } else {
+        vec4 Pe = uWorldView * vec4(aPosition.xyz, 1.0);
+        P = Pe.xyz;
+        clip = uProj * Pe;
+        if (uScreen.w == 0.0) clip.z = 2.0 * clip.z - clip.w;
+        clip.y = -clip.y;
+    }
+    // Direct3D samples pixels at integer coordinates, GL at half-integers: move
+    // everything 63/128 pixel right and down so edges and texels land alike.
+    clip.xy += vec2(63.0 / 64.0 / uScreen.x, 63.0 / 64.0 / uScreen.y) * clip.w;
+    gl_Position = clip;
+
+    if (uLightFlags.x != 0 && !pretransformed) {
+        vec3 N = (uFvf & 2) != 0 ? uNormalMatrix * aNormal : vec3(0.0);
+        if (uLightFlags.y != 0 && dot(N, N) > 0.0) N = normalize(N);
+        vec4 Md = pickColour(uMaterialSource.x, uMaterial[0], c1, c2);
+        vec4 Ms = pickColour(uMaterialSource.y, uMaterial[2], c1, c2);
+        vec4 Ma = pickColour(uMaterialSource.z, uMaterial[1], c1, c2);
+        vec4 Me = pickColour(uMaterialSource.w, uMaterial[3], c1, c2);
+        vec3 ambient = vec3(0.0), diffuse = vec3(0.0), specular = vec3(0.0);
+        for (int i = 0; i < uLightCount; ++i) {
+            int type = int(uLightPosition[i].w);
+            vec3 L;
+            float att = 1.0;
+            if (type == 3) {
+                L = -uLightDirection[i].xyz;
+            } else {
+                vec3 toLight = uLightPosition[i].xyz - P;
+                float d = length(toLight);
+                if (d > uLightDirection[i].w) continue;
+                L = d > 0.0 ? toLight / d : vec3(0.0);
+                vec3 a = uLightAttenuation[i].xyz;
+                float sum = a.x + a.y * d + a.z * d * d;
+                att = sum > 0.0 ? min(1.0 / sum, kMaxFloat) : kMaxFloat;
+                if (type == 2) {
+                    float rho = dot(-L, uLightDirection[i].xyz);
+                    float cosTheta = uLightSpot[i].x, cosPhi = uLightSpot[i].y;
+                    float spot = rho > cosTheta ? 1.0
+                               : rho <= cosPhi ? 0.0
+                               : pow((rho - cosPhi) / (cosTheta - cosPhi), uLightAttenuation[i].w);
+                    att *= spot;
+                }
+            }
+            float NdotL = dot(N, L);
+            ambient += uLightAmbient[i].rgb * att;
+            diffuse += uLightDiffuse[i].rgb * clamp(NdotL, 0.0, 1.0) * att;
+            if (uLightFlags.w != 0 && NdotL > 0.0) {
+                vec3 V = uLightFlags.z != 0 ? normalize(-P) : vec3(0.0, 0.0, -1.0);
+                float NdotH = clamp(dot(N, normalize(L + V)), 0.0, 1.0);
+                if (NdotH > 0.0) specular += uLightSpecular[i].rgb * pow(NdotH, uMaterialPower) * att;
+            }
+        }
+        vec3 lit = Me.rgb + Ma.rgb * (uGlobalAmbient + ambient) + Md.rgb * diffuse;
+        vDiffuse = clamp(vec4(lit, Md.a), 0.0, 1.0);
+        vSpecular = clamp(vec4(Ms.rgb * specular, c2.a), 0.0, 1.0);
+    } else {
+        vDiffuse = c1;
+        vSpecular = c2;
+    }
+
+    if (uFogMode == 0) {
+        vFog = 1.0;
+    } else if (pretransformed || uFogMode == 1) {
+        vFog = (uFvf & 8) != 0 ? aSpecular.a : 1.0;
+    } else {
+        float d = uFogParams.w != 0.0 ? length(P) : abs(P.z);
+        float f;
+        if (uFogMode == 4) {
+            float span = uFogParams.y - uFogParams.x;
+            f = span != 0.0 ? (uFogParams.y - d) / span : (d < uFogParams.y ? 1.0 : 0.0);
+        } else if (uFogMode == 2) {
+            f = exp(-d * uFogParams.z);
+        } else {
+            f = exp(-(d * uFogParams.z) * (d * uFogParams.z));
+        }
+        vFog = clamp(f, 0.0, 1.0);
+    }
+
+    float size = (uFvf & 16) != 0 ? aPointSize : uPoint.x;
+    if (uPoint.w != 0.0 && !pretransformed) {
+        float De = length(P);
+        float q = uPointScale.x + uPointScale.y * De + uPointScale.z * De * De;
+        size = q > 0.0 ? uScreen.y * size * sqrt(1.0 / q) : uPoint.z;
+    }
+    gl_PointSize = clamp(size, uPoint.y, uPoint.z);
+
+    vTex0 = aTex0.xy;
+    vTex1 = aTex1.xy;
+}
+)GLSL";
+
+const char* const kFixedFunctionFragmentShader = R"GLSL(#version 330 core
+in vec4 vDiffuse;
+in vec4 vSpecular;
+in vec2 vTex0;
+in vec2 vTex1;
+in float vFog;
+
+uniform sampler2D uTexture0;
+uniform sampler2D uTexture1;
+uniform int uStageCount;
+uniform ivec4 uStageColour[2];  // colour op, arg 1, arg 2, texture coordinate set
+uniform ivec4 uStageAlpha[2];   // alpha op, arg 1, arg 2, unused
+uniform vec4 uTextureFactor;
+uniform int uPointSprite;
+uniform ivec2 uAlphaTest;       // compare function, reference 0..255
+uniform int uFogMode;
+uniform vec3 uFogColour;
+uniform int uSpecularAdd;
+
+out vec4 fragColour;
+
+vec4 argument(int arg, vec4 current, vec4 tex) {
+    int which = arg & 15;
+    vec4 v = which == 0 ? vDiffuse
+           : which == 2 ? tex
+           : which == 3 ? uTextureFactor
+           : which == 4 ? vSpecular
+           : current;
+    if ((arg & 32) != 0) v = v.aaaa;
+    if ((arg & 16) != 0) v = vec4(1.0) - v;
+    return v;
+}
+
+vec4 operation(int op, vec4 a1, vec4 a2, vec4 current, vec4 tex) {
+    switch (op) {
+        case 2: return a1;
+        case 3: return a2;
+        case 4: return a1 * a2;
+        case 5: return 2.0 * a1 * a2;
+        case 6: return 4.0 * a1 * a2;
+        case 7: return a1 + a2;
+        case 8: return a1 + a2 - 0.5;
+        case 9: return 2.0 * (a1 + a2 - 0.5);
+        case 10: return a1 - a2;
+        case 11: return a1 + a2 - a1 * a2;
+        case 12: return mix(a2, a1, vDiffuse.a);
+        case 13: return mix(a2, a1, tex.a);
+        case 14: return mix(a2, a1, uTextureFactor.a);
+        case 15: return a1 + a2 * (1.0 - tex.a);
+        case 16: return mix(a2, a1, current.a);
+    }
+    return a1 * a2;
+}
+
+bool passes(int func, int value, int reference) {
+    switch (func) {
+        case 1: return false;
+        case 2: return value < reference;
+        case 3: return value == reference;
+        case 4: return value <= reference;
+        case 5: return value > reference;
+        case 6: return value != reference;
+        case 7: return value >= reference;
+    }
+    return true;
+}
+
+vec4 stage(int s, vec4 current, vec4 tex) {
+    vec4 colour = operation(uStageColour[s].x, argument(uStageColour[s].y, current, tex),
+                            argument(uStageColour[s].z, current, tex), current, tex);
+    float alpha = current.a;
+    if (uStageAlpha[s].x != 1) {
+        alpha = operation(uStageAlpha[s].x, argument(uStageAlpha[s].y, current, tex),
+                          argument(uStageAlpha[s].z, current, tex), current, tex).a;
+    }
+    return clamp(vec4(colour.rgb, alpha), 0.0, 1.0);
+}
+
+vec2 stageCoord(int s) {
+    vec2 uv = uPointSprite != 0 ? gl_PointCoord : (uStageColour[s].w == 1 ? vTex1 : vTex0);
+    // Geometry is moved 63/128 pixel rather than 1/2 (see the vertex shader):
+    // sample where a shift of exactly 1/2 puts the texture, so texels land on
+    // pixels one to one.
+    return uv - (dFdx(uv) + dFdy(uv)) * (1.0 / 128.0);
+}
+
+void main() {
+    vec4 current = vDiffuse;
+    if (uStageCount > 0) current = stage(0, current, texture(uTexture0, stageCoord(0)));
+    if (uStageCount > 1) current = stage(1, current, texture(uTexture1, stageCoord(1)));
+    vec3 rgb = current.rgb;
+    if (uSpecularAdd != 0) rgb = min(rgb + vSpecular.rgb, vec3(1.0));
+    if (uFogMode != 0) rgb = mix(uFogColour, rgb, vFog);
+    if (!passes(uAlphaTest.x, int(floor(current.a * 255.0 + 0.5)), uAlphaTest.y)) discard;
+    fragColour = vec4(rgb, current.a);
+}
+)GLSL";
