@@ -20,22 +20,6 @@ bool SupportedBackBufferFormat(DWORD format, bool windowed) {
     return format >= 21 && format <= 25;
 }
 
-// Exclusive full screen: the display's mode of the back buffer's size at the
-// asked refresh rate where it has one, else the desktop mode with the picture scaled.
-void EnterFullscreen(SDL_Window* window, const D3DPRESENT_PARAMETERS& pp) {
-    SDL_DisplayMode wanted{};
-    wanted.w = static_cast<int>(pp.BackBufferWidth);
-    wanted.h = static_cast<int>(pp.BackBufferHeight);
-    wanted.refresh_rate = static_cast<int>(pp.FullScreen_RefreshRateInHz);
-    SDL_DisplayMode closest{};
-    const int display = SDL_GetWindowDisplayIndex(window);
-    if (display >= 0 && SDL_GetClosestDisplayMode(display, &wanted, &closest) && closest.w == wanted.w &&
-        closest.h == wanted.h && SDL_SetWindowDisplayMode(window, &closest) == 0 &&
-        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) == 0)
-        return;
-    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
-}
-
 }  // namespace
 
 HRESULT Direct3D8::CreateDevice(UINT adapter, DWORD deviceType, Window* focusWindow, DWORD,
@@ -73,12 +57,9 @@ HRESULT Direct3D8::CreateDevice(UINT adapter, DWORD deviceType, Window* focusWin
     config.presentToWindow = !focusWindow->IsOffscreen();
     config.vsync = !focusWindow->IsOffscreen() && pp.FullScreen_PresentationInterval != kPresentIntervalImmediate;
     try {
-        auto created = std::make_unique<GLDevice>(config);
-        if (!windowed && focusWindow->IsFullscreen() && !focusWindow->IsOffscreen()) {
-            EnterFullscreen(config.window, pp);
-            focusWindow->SetCursorVisible(false);
-        }
-        device = std::move(created);
+        // The window has already taken the display mode (full screen or not).
+        device = std::make_unique<GLDevice>(config);
+        device->SetPresentListener(focusWindow->GetPresentListener());
         return D3D_OK;
     } catch (const ResultError& e) {
         std::fprintf(stderr, "velmora: cannot create the graphics device: %s\n", e.what());

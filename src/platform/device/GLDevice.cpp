@@ -1012,6 +1012,7 @@ HRESULT GLDevice::DrawMeshSubset(const GLMesh& mesh, DWORD attribId) {
 }
 
 HRESULT GLDevice::Present(const RECT*, const RECT*, void*, const void*) {
+    if (listener_) listener_->OnPresentStart();
     const auto width = static_cast<GLsizei>(config_.width), height = static_cast<GLsizei>(config_.height);
     GLuint readFramebuffer = framebuffer_;
     if (resolveFramebuffer_ != 0) {
