@@ -557,6 +557,8 @@ HRESULT GLDevice::GetTexture(DWORD stage, Direct3DTexture8** texture) const {
 }
 
 void GLDevice::ForgetTexture(const GLTexture* texture) {
+    // Resources may be released while another device's context is current (tests).
+    SDL_GL_MakeCurrent(config_.window, static_cast<SDL_GLContext>(context_));
     for (auto& bound : textures_) {
         if (bound == texture) {
             bound = nullptr;
@@ -569,6 +571,7 @@ void GLDevice::ForgetTexture(const GLTexture* texture) {
 }
 
 void GLDevice::ForgetVertexArray(unsigned name) {
+    SDL_GL_MakeCurrent(config_.window, static_cast<SDL_GLContext>(context_));
     if (boundArray_ == name) boundArray_ = 0;
 }
 

@@ -77,7 +77,8 @@ public:
     // Whether depth comes from glClipControl rather than the shader fix.
     bool UsesClipControl() const { return clipControl_; }
 
-    // Used by GLMesh and GLTexture.
+    // Used by GLMesh and GLTexture as they are released: the device drops its
+    // links to them and makes its context current for their GL deletion.
     HRESULT DrawMeshSubset(const GLMesh& mesh, DWORD attribId);
     void ForgetTexture(const GLTexture* texture);
     void ForgetVertexArray(unsigned name);
