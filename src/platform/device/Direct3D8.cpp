@@ -29,6 +29,10 @@ HRESULT Direct3D8::CreateDevice(UINT adapter, DWORD deviceType, Window* focusWin
         failNext_ = D3D_OK;
         return code;
     }
+    if (substitute_) {
+        device = std::move(substitute_);
+        return D3D_OK;
+    }
     if (!parameters || !focusWindow || !focusWindow->Handle()) return D3DERR_INVALIDCALL;
     if (adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;
     if (deviceType != D3DDEVTYPE_HAL && deviceType != kDevTypeRef) return D3DERR_INVALIDCALL;

@@ -18,9 +18,13 @@ public:
 
     // Test hook: the next CreateDevice fails with `code`.
     void FailNextCreateDevice(HRESULT code) { failNext_ = code; }
+    // Test hook: the next CreateDevice hands out `device` (a recording double)
+    // instead of making one; the window and parameters are not looked at.
+    void SubstituteNextDevice(std::unique_ptr<Direct3DDevice8> device) { substitute_ = std::move(device); }
 
 private:
     HRESULT failNext_ = D3D_OK;
+    std::unique_ptr<Direct3DDevice8> substitute_;
 };
 
 class DirectX8 {
