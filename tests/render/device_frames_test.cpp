@@ -170,3 +170,27 @@ TEST(DeviceDraw, StreamingBufferWrapsWithoutLosingDraws) {
 }
 
 }  // namespace
+
+namespace {
+
+// Showing the frame in the window (blit, swap) leaves the device's own state
+// and back buffer as they were for the next frame.
+TEST(DevicePresent, PresentingToTheWindowKeepsDrawingState) {
+    DeviceHarness h({}, true);
+    Direct3DDevice8& d = h.device();
+    d.SetRenderState(D3DRS_COLORWRITEENABLE, 0x1);  // red only
+    for (int frame = 0; frame < 2; ++frame) {
+        d.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000040u, 1.0f, 0);
+        d.BeginScene();
+        DrawScreenQuad(d, 0, 0, 50, 50, 0xFFFFFFFFu);
+        d.EndScene();
+        h.Present();
+        EXPECT_EQ(h.Pixel(25, 25).r, 255);
+        EXPECT_EQ(h.Pixel(25, 25).g, 0);
+        EXPECT_EQ(h.Pixel(25, 25).b, 64);
+        EXPECT_EQ(h.Pixel(100, 100).b, 64);
+    }
+    EXPECT_EQ(h.presents, 2);
+}
+
+}  // namespace

@@ -330,3 +330,69 @@ TEST(DeviceFog, LinearVertexFogFactorAtKnownDepths) {
 }
 
 }  // namespace
+
+namespace {
+
+// A spot light lights fully inside its inner cone and not at all outside the
+// outer one; specular light is added only with SPECULARENABLE.
+TEST(DeviceLighting, SpotConeAndSpecularHighlight) {
+    DeviceHarness h;
+    Direct3DDevice8& d = h.device();
+    const Camera camera;
+    camera.Apply(d);
+    D3DMATERIAL8 material{};
+    material.Diffuse = {0.5f, 0.5f, 0.5f, 1.0f};
+    material.Specular = {1.0f, 1.0f, 1.0f, 1.0f};
+    material.Power = 0.0f;  // pow(x, 0) = 1: full specular wherever N.L > 0
+    d.SetMaterial(material);
+    D3DLIGHT8 spot{};
+    spot.Type = D3DLIGHT_SPOT;
+    spot.Diffuse = {1, 1, 1, 1};
+    spot.Specular = {0.25f, 0.0f, 0.0f, 1.0f};
+    spot.Position = {-1.0f, 0, 0};
+    spot.Direction = {0, 0, 1};
+    spot.Range = 100.0f;
+    spot.Attenuation0 = 1.0f;
+    spot.Theta = 0.2f;
+    spot.Phi = 0.4f;
+    spot.Falloff = 1.0f;
+    d.SetLight(0, spot);
+    d.LightEnable(0, 1);
+    d.SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL);
+    // Left square: straight ahead of the spot (inside theta). Right square: far outside phi.
+    auto square = [&](float cx) {
+        const float s = 0.05f, z = 5.0f;
+        const NormalVertex q[6] = {{cx - s, s, z, 0, 0, -1}, {cx + s, s, z, 0, 0, -1},  {cx - s, -s, z, 0, 0, -1},
+                                   {cx + s, s, z, 0, 0, -1}, {cx + s, -s, z, 0, 0, -1}, {cx - s, -s, z, 0, 0, -1}};
+        d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, q, sizeof(NormalVertex));
+    };
+    d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    d.BeginScene();
+    square(-1.0f);
+    square(1.0f);
+    d.SetRenderState(D3DRS_SPECULARENABLE, 1);
+    D3DMATRIX up;
+    const float raise = 5.0f * std::tan(0.15f);  // 0.15 rad off the axis: between theta / 2 and phi / 2
+    D3DXMatrixTranslation(up, 0, raise, 0);
+    d.SetTransform(D3DTS_WORLD, up);
+    square(-1.0f);
+    d.EndScene();
+    h.Present();
+
+    // Straight ahead: N.L = 5 / |(0, 0, 5)| = 1 within the inner cone.
+    int x, y;
+    camera.PixelOf({-1.0f, 0, 5}, x, y);
+    ExpectColour(h, x, y, {128, 128, 128}, 2, "inside the cone");
+    camera.PixelOf({1.0f, 0, 5}, x, y);
+    ExpectColour(h, x, y, {0, 0, 0}, 0, "outside the cone");
+    // Raised: rho = cos(0.15) lies between cos(phi / 2) and cos(theta / 2), so the
+    // falloff term applies: (rho - cos 0.2) / (cos 0.1 - cos 0.2).
+    const float dist = std::sqrt(25.0f + raise * raise), rho = 5.0f / dist;
+    const float spotFactor = (rho - std::cos(0.2f)) / (std::cos(0.1f) - std::cos(0.2f));
+    const float ndotl = 5.0f / dist;
+    camera.PixelOf({-1.0f, raise, 5}, x, y);
+    const float grey = 0.5f * ndotl * spotFactor;
+    ExpectColour(h, x, y, ToBytes({grey + 0.25f * spotFactor, grey, grey}), 3, "falloff with specular");
+}
+
+}  // namespace

@@ -30,14 +30,16 @@ constexpr DWORD kScreenVertexFvf = 0x1C4;
 
 class DeviceHarness final : public PresentListener {
 public:
-    explicit DeviceHarness(GLDeviceConfig config = {}) {
+    // The device only reads back unless `presentToWindow` also shows frames in
+    // the (hidden) window.
+    explicit DeviceHarness(GLDeviceConfig config = {}, bool presentToWindow = false) {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw std::runtime_error(SDL_GetError());
         window_ = SDL_CreateWindow("device test", 0, 0, static_cast<int>(config.width),
                                    static_cast<int>(config.height), SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         if (!window_) throw std::runtime_error(SDL_GetError());
         config.window = window_;
-        config.presentToWindow = false;
+        config.presentToWindow = presentToWindow;
         config.vsync = false;
         device_ = std::make_unique<GLDevice>(config);
         device_->SetPresentListener(this);
