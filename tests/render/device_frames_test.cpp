@@ -147,7 +147,10 @@ TEST(DeviceDraw, PrimitiveKindsCountsAndCallRules) {
     EXPECT_EQ(h.Pixel(350, 150).g, 255);
     EXPECT_EQ(h.Pixel(550, 150).b, 255);
     EXPECT_EQ(h.Pixel(550, 160).b, 0);
-    EXPECT_EQ(d.SetVertexShader(0x100), D3DERR_INVALIDCALL);  // no position
+    d.BeginScene();
+    ASSERT_EQ(d.SetVertexShader(0x100), D3D_OK);  // kept, but a format without position cannot draw
+    EXPECT_EQ(d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, strip, sizeof(ColourPoint)), D3DERR_INVALIDCALL);
+    d.EndScene();
 }
 
 // Many small draws wrap the streaming buffer; every one must still land.

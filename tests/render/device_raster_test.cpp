@@ -2,6 +2,7 @@
 // geometry lands, texel alignment, culling, blending and depth.
 #include <gtest/gtest.h>
 
+#include "common/Wrappers.h"
 #include "support/DeviceHarness.h"
 
 namespace {
@@ -165,8 +166,15 @@ TEST(DeviceBlending, SourceAlphaOverInverseSourceAlpha) {
 }
 
 TEST(DeviceDepth, TestAndWriteAreSeparate) {
-    DeviceHarness h;
+  for (bool clipControl : {true, false}) {
+    GLDeviceConfig config;
+    config.allowClipControl = clipControl;
+    DeviceHarness h(config);
     Direct3DDevice8& d = h.device();
+    D3DMATRIX proj;
+    D3DXMatrixPerspectiveFovLH(proj, 3.1415927f / 4.0f, 1.0f, 0.1f, 1400.0f);
+    d.SetTransform(D3DTS_PROJECTION, proj);
+    d.SetRenderState(D3DRS_LIGHTING, 0);
     Begin(h);
     // Left: a near quad with depth writes hides the far one drawn after it.
     DrawScreenQuad(d, 0, 0, 100, 100, 0xFFFF0000u, 0.2f);
@@ -180,10 +188,30 @@ TEST(DeviceDepth, TestAndWriteAreSeparate) {
     DrawScreenQuad(d, 400, 0, 500, 100, 0xFFFF0000u, 0.2f);
     d.SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
     DrawScreenQuad(d, 400, 0, 500, 100, 0xFF0000FFu, 0.8f);
+    // Projected geometry: a far square drawn after a near one stays behind it,
+    // and what is nearer than the near plane is clipped, as with depth 0..1.
+    d.SetRenderState(D3DRS_ZENABLE, D3DZB_TRUE);
+    struct V {
+        float x, y, z;
+        D3DCOLOR c;
+    };
+    auto square = [&](float z, D3DCOLOR c) {
+        const float s = 0.1f * z;
+        const V q[6] = {{-s, s, z, c}, {s, s, z, c}, {-s, -s, z, c}, {s, s, z, c}, {s, -s, z, c}, {-s, -s, z, c}};
+        d.SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+        d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, q, sizeof(V));
+    };
+    square(0.2f, 0xFFFFFF00u);
+    square(0.25f, 0xFF00FFFFu);
+    square(1300.0f, 0xFF00FFFFu);
+    square(0.09f, 0xFFFF00FFu);  // nearer than the near plane (0.1): clipped away
+    d.SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
     End(h);
     ExpectPixel(h, 50, 50, {255, 0, 0});
     ExpectPixel(h, 250, 50, {0, 255, 0});
     ExpectPixel(h, 450, 50, {0, 0, 255});
+    ExpectPixel(h, 512, 384, {255, 255, 0});
+  }
 }
 
 }  // namespace

@@ -160,3 +160,51 @@ TEST(DevicePoints, ScaledPointSizeFollowsViewportHeight) {
 }
 
 }  // namespace
+
+#include "platform/sprite/Sprite.h"
+
+namespace {
+
+// The sprite draws at (x - 0.5, y - 0.5) with linear filtering; on this device
+// every texel must land on exactly one pixel, unblurred.
+TEST(DeviceTextures, SpriteMapsTexelsOneToOneUnderLinearFiltering) {
+    DeviceHarness h;
+    Direct3DDevice8& d = h.device();
+    std::vector<D3DCOLOR> texels;
+    for (uint32_t i = 0; i < 16; ++i) texels.push_back(0xFF000000u | (i * 16) << 16 | ((15 - i) * 16) << 8 | (i % 2) * 255);
+    auto texture = MakeTexture(d, 4, 4, texels);
+    D3DXSprite sprite(d);
+    d.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    d.BeginScene();
+    const D3DVECTOR2 at = {100, 50};
+    ASSERT_EQ(sprite.Draw(texture.get(), nullptr, nullptr, nullptr, 0.0f, &at, 0xFFFFFFFFu), D3D_OK);
+    d.EndScene();
+    h.Present();
+    for (int i = 0; i < 16; ++i) {
+        const D3DCOLOR t = texels[static_cast<size_t>(i)];
+        ExpectPixel(h, 100 + i % 4, 50 + i / 4,
+                    {static_cast<int>((t >> 16) & 0xFF), static_cast<int>((t >> 8) & 0xFF), static_cast<int>(t & 0xFF)});
+    }
+    ExpectPixel(h, 99, 50, {0, 0, 0});
+    ExpectPixel(h, 104, 53, {0, 0, 0});
+    ExpectPixel(h, 100, 54, {0, 0, 0});
+}
+
+TEST(DeviceTextures, AlphaTestDiscardsBelowReference) {
+    DeviceHarness h;
+    Direct3DDevice8& d = h.device();
+    auto texture = MakeTexture(d, 2, 1, {0x00FFFFFFu, 0x01FFFFFFu});
+    d.SetTexture(0, texture.get());
+    d.SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+    d.SetRenderState(D3DRS_ALPHAFUNC, 5);  // GREATER
+    d.SetRenderState(D3DRS_ALPHAREF, 0);
+    d.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+    d.BeginScene();
+    DrawScreenQuad(d, 0, 0, 100, 10, 0xFFFFFFFFu);  // no blending: only the test hides texels
+    d.EndScene();
+    h.Present();
+    ExpectPixel(h, 25, 5, {0, 0, 0});
+    ExpectPixel(h, 75, 5, {255, 255, 255});
+}
+
+}  // namespace

@@ -613,8 +613,8 @@ HRESULT GLDevice::LightEnable(DWORD index, BOOL enable) {
 }
 
 HRESULT GLDevice::SetVertexShader(DWORD fvf) {
-    VertexLayout layout;
-    if (!DecodeVertexFormat(fvf, layout)) return D3DERR_INVALIDCALL;
+    // Any code is kept (0 is the device's initial one, and callers restore it);
+    // a draw with a format that has no position fails.
     fvf_ = fvf;
     return D3D_OK;
 }
@@ -967,7 +967,7 @@ HRESULT GLDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, co
     const uint32_t vertices = VertexCountForPrimitives(type, primitiveCount);
     if (vertices == 0) return D3DERR_INVALIDCALL;
     VertexLayout layout;
-    DecodeVertexFormat(fvf_, layout);
+    if (!DecodeVertexFormat(fvf_, layout)) return D3DERR_INVALIDCALL;
     const size_t bytes = static_cast<size_t>(vertices) * stride;
     if (bytes > kMaxDrawBytes) return D3DERR_INVALIDCALL;
     // A stride shorter than the format reads past the caller's data; that tail
