@@ -72,6 +72,7 @@ TEST(DeviceGraphicsMode, MultisampledBackBufferIsResolvedBeforeReadBack) {
     d.EndScene();
     h.Present();
     EXPECT_EQ(h.Pixel(0, 0).b, 58);
+    EXPECT_EQ(h.Alpha(0, 0), 255);
     EXPECT_EQ(h.Pixel(15, 15).r, 255);
 }
 

@@ -276,6 +276,12 @@ void GLDevice::CreateTargets() {
     glEnable(GL_PROGRAM_POINT_SIZE);
     glPointParameteri(GL_POINT_SPRITE_COORD_ORIGIN, GL_LOWER_LEFT);
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);
+    // The back buffer starts opaque black with depth 1, as after a clear.
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClearDepth(1.0);
+    glClearStencil(0);
+    glClear(GL_COLOR_BUFFER_BIT | (depthFormat != GL_NONE ? GL_DEPTH_BUFFER_BIT : 0u) |
+            (hasStencil_ ? GL_STENCIL_BUFFER_BIT : 0u));
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     pixels_.resize(static_cast<size_t>(width) * height * 4);
@@ -1021,6 +1027,8 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, void*, const void*) {
     if (resolveFramebuffer_ != 0) {
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFramebuffer_);
         glDisable(GL_SCISSOR_TEST);
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+        dirty_ |= kDirtyColorMask;
         glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
         glEnable(GL_SCISSOR_TEST);
         readFramebuffer = resolveFramebuffer_;
