@@ -464,19 +464,23 @@ TEST_F(ContentPack, MusicIsLongEnoughStereoMp3) {
     EXPECT_LE(maxKbps, 192);
 }
 
-// A fresh run writes the same files, byte for byte, as the build did.
+// A fresh run writes the same files, byte for byte, as the build did, and the
+// whole pack stays under 20 MB.
 TEST_F(ContentPack, TwoRunsWriteTheSameBytes) {
     TempDir again;
     content::GeneratePack(again.path());
     size_t files = 0;
+    uintmax_t bytes = 0;
     for (const auto& entry : fs::recursive_directory_iterator(again.path())) {
         if (!entry.is_regular_file()) continue;
+        bytes += entry.file_size();
         const fs::path relative = fs::relative(entry.path(), again.path());
         ASSERT_TRUE(fs::exists(Path(relative.string()))) << relative;
         EXPECT_TRUE(Read(entry.path()) == Read(Path(relative.string()))) << relative;
         ++files;
     }
     EXPECT_GT(files, 36u);
+    EXPECT_LT(bytes, 20u * 1000 * 1000);
 }
 
 }  // namespace

@@ -131,10 +131,63 @@ Surface SurfaceAt(double x, double z) {
     return Surface::Cobbles;
 }
 
+// Houses and trees that fill the town's lots between the placed buildings; each
+// belongs to the ground tile that holds its centre.
+struct Filler {
+    double x, z, hx, hz;
+    int storeys, style;
+};
+const std::vector<Filler>& Fillers() {
+    static const std::vector<Filler> fillers = {
+        {230, 145, 50, 28, 2, 0},  {580, 120, 60, 30, 3, 1},  {940, -60, 35, 45, 2, 2},  {840, -290, 38, 40, 2, 3},
+        {-150, -470, 40, 45, 2, 4}, {-150, -880, 40, 50, 2, 5}, {280, -900, 70, 40, 2, 6}, {155, -505, 40, 40, 2, 1},
+        {-70, -230, 22, 30, 2, 2},  {430, -900, 50, 40, 3, 0},  {930, -900, 50, 60, 2, 3},
+    };
+    return fillers;
+}
+const std::vector<std::array<double, 2>>& Trees() {
+    static const std::vector<std::array<double, 2>> trees = {
+        {850, -520}, {960, -480}, {960, -650}, {860, -675}, {-150, 140}, {-180, 60}, {-170, -40}, {-185, -300},
+    };
+    return trees;
+}
+
+Style FillerStyle(int i) {
+    static const Style styles[] = {
+        {"plaster_white.jpg", "roof_red.dds", "window_lit.tga", "door.jpg", "stone_grey.jpg", 20, 2, 16},
+        {"timber_white.jpg", "roof_brown.dds", "window_lit.tga", "door.jpg", "stone_dark.jpg", 20, 2, 18},
+        {"brick_red.jpg", "roof_slate.dds", "window_green.tga", "door.jpg", "stone_grey.jpg", 20, 2, 15},
+        {"plaster_ochre.jpg", "roof_red.dds", "window_lit.tga", "door.jpg", "stone_grey.jpg", 20, 2, 17},
+        {"timber_yellow.jpg", "roof_slate.dds", "window_lit.tga", "door.jpg", "stone_dark.jpg", 20, 2, 18},
+        {"plaster_blue.jpg", "roof_brown.dds", "window_dark.tga", "door.jpg", "stone_grey.jpg", 20, 2, 15},
+        {"brick_brown.jpg", "roof_red.dds", "window_lit.tga", "door.jpg", "stone_grey.jpg", 20, 2, 16},
+    };
+    return styles[i % 7];
+}
+
+void Tree(Mesh& m, const Vec3& at, uint32_t seed) {
+    const int bark = m.AddMaterial(Tex("wood.jpg", 0.15));
+    const int core = m.AddMaterial(Tex("leafcore.jpg", 0.16));
+    const int cards = m.AddMaterial(Tex("leaves_dark.tga", 0.18));
+    Random rng(seed);
+    m.Push(Xform::Translate(at));
+    m.Lathe(bark, {{3.2, 0}, {2.2, 4}, {1.8, 24}, {0, 26}}, 8, 2, 12);
+    const double h = rng.Range(40, 50), r = rng.Range(14, 18);
+    m.Ellipsoid(core, {0, h, 0}, {r, r * 1.1, r}, 10, 6, 3, 3);
+    m.Ellipsoid(core, {r * 0.5, h - r * 0.6, rng.Range(-4, 4)}, {r * 0.7, r * 0.6, r * 0.7}, 8, 5, 2, 2);
+    for (int i = 0; i < 3; ++i) {
+        const double a = kPi * i / 3 + rng.Range(-0.2, 0.2);
+        const Vec3 d{std::cos(a) * r * 1.35, 0, std::sin(a) * r * 1.35};
+        m.Card(cards, Vec3{-d.x, h + r * 1.35, -d.z}, Vec3{d.x, h + r * 1.35, d.z}, Vec3{d.x, h - r * 1.2, d.z},
+               Vec3{-d.x, h - r * 1.2, -d.z}, {0, 0, 1, 0, 1, 1, 0, 1});
+    }
+    m.Pop();
+}
+
 Mesh Ground(double cx, double cz) {
     Mesh m;
-    const int cobbles = m.AddMaterial(Tex("cobbles.jpg", 0.22));
-    const int flags = m.AddMaterial(Tex("flagstones.jpg", 0.22));
+    const int cobbles = m.AddMaterial(Tex("cobbles.jpg", 0.3));
+    const int flags = m.AddMaterial(Tex("flagstones.jpg", 0.26));
     const int grass = m.AddMaterial(Tex("grass.jpg", 0.2));
     const double cell = 20;
     for (int j = 0; j < 20; ++j) {
@@ -142,12 +195,25 @@ Mesh Ground(double cx, double cz) {
             const double x0 = -200 + i * cell, z0 = -200 + j * cell, x1 = x0 + cell, z1 = z0 + cell;
             const Surface s = SurfaceAt(cx + x0 + cell / 2, cz + z0 + cell / 2);
             const int mat = s == Surface::Cobbles ? cobbles : s == Surface::Flagstones ? flags : grass;
-            const double tile = s == Surface::Cobbles ? 60 : s == Surface::Flagstones ? 80 : 100;
+            const double tile = s == Surface::Cobbles ? 50 : s == Surface::Flagstones ? 45 : 100;
             auto uv = [&](double x, double z) { return std::array<double, 2>{(cx + x) / tile, -(cz + z) / tile}; };
             const auto a = uv(x0, z1), b = uv(x1, z1), c = uv(x1, z0), d = uv(x0, z0);
             m.Quad(mat, {x0, 0, z1}, {x1, 0, z1}, {x1, 0, z0}, {x0, 0, z0}, {0, 1, 0},
                    {a[0], a[1], b[0], b[1], c[0], c[1], d[0], d[1]});
         }
+    }
+    auto mine = [&](double x, double z) { return x >= cx - 200 && x < cx + 200 && z >= cz - 200 && z < cz + 200; };
+    for (const Filler& f : Fillers()) {
+        if (!mine(f.x, f.z)) continue;
+        Style style = FillerStyle(f.style);
+        style.storeys = f.storeys;
+        m.Push(Xform::Translate({f.x - cx, 0, f.z - cz}));
+        Building(m, 0, 0, f.hx, f.hz, style);
+        m.Pop();
+    }
+    for (size_t i = 0; i < Trees().size(); ++i) {
+        const auto& t = Trees()[i];
+        if (mine(t[0], t[1])) Tree(m, {t[0] - cx, 0, t[1] - cz}, 900 + static_cast<uint32_t>(i));
     }
     return m;
 }
@@ -492,10 +558,10 @@ Mesh Figure(bool female, bool wings, const std::string& robeTexture, const std::
     const int stone = m.AddMaterial(Tex("marble_grey.jpg", 0.3));
     const int robe = m.AddMaterial(Tex(robeTexture, 0.32));
     const int skin = m.AddMaterial(Tex(skinTexture, 0.34));
-    m.Box(stone, {-6, 0, -6}, {6, 8, 6}, 12, 63 & ~8);
-    m.Box(stone, {-6.6, 7, -6.6}, {6.6, 8.4, 6.6}, 12, 63);
+    m.Box(stone, {-8, 0, -8}, {8, 8, 8}, 12, 63 & ~8);
+    m.Box(stone, {-8.6, 7, -8.6}, {8.6, 8.4, 8.6}, 12, 63);
     const double s = female ? 0.92 : 1.0;
-    m.Push(Xform::Translate({0, 8.4, 0}) * Xform::Scale(s, 1, s));
+    m.Push(Xform::Translate({0, 8.4, 0}) * Xform::Scale(1.45 * s, 1.45, 1.45 * s));
     m.Lathe(robe, {{4.6, 0}, {4.2, 3}, {3.4, 8}, {2.9, 12}, {2.6, 14}, {3.3, 16.2}, {3.7, 17.4}, {2.8, 18.4}, {1.0, 18.9}, {0, 19}},
             16, 2, 8);
     m.Lathe(skin, {{0.75, 18.6}, {0.75, 19.8}, {0, 19.8}}, 8, 1, 4);
@@ -612,7 +678,7 @@ Obstacle Footprint(double px, double pz, double hx, double hz, double height, do
 }  // namespace
 
 std::vector<Obstacle> TownObstacles() {
-    return {
+    std::vector<Obstacle> out = {
         Footprint(400, 43, 70, 32, 130, 0),  // town hall with its tower
         Footprint(-135, -145, 38, 38, 65, 0),
         Footprint(735, -10, 42, 34, 60, 0),
@@ -636,6 +702,9 @@ std::vector<Obstacle> TownObstacles() {
         Footprint(225, -578, 10, 3, 50, 0),
         Footprint(840, -525, 80, 110, 35, 0),  // the bushes in the park
     };
+    for (const Filler& f : Fillers()) out.push_back(Footprint(f.x, f.z, f.hx, f.hz, f.storeys * 20 + 25, 0));
+    for (const auto& t : Trees()) out.push_back(Footprint(t[0], t[1], 20, 20, 70, 0));
+    return out;
 }
 
 std::vector<Obstacle> CathedralObstacles() {

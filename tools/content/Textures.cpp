@@ -156,7 +156,7 @@ Image Slate(Color base, uint32_t seed) {
 
 // A lit window: painted frame, six panes of warm light, curtains at the sides.
 Image Window(Color frame, Color light, uint32_t seed) {
-    return Fill(256, [&](double u, double v) {
+    return Fill(128, [&](double u, double v) {
         const double border = std::min({u, 1 - u, v, 1 - v});
         if (border < 0.07) return frame * (0.85 + 0.15 * Smooth(0.0, 0.07, border));
         const double pu = (u - 0.07) / 0.86, pv = (v - 0.07) / 0.86;
@@ -467,7 +467,7 @@ std::vector<std::string> TextureNames() {
 std::string Encode(const std::string& fileName, const Image& image) {
     const size_t dot = fileName.rfind('.');
     const std::string ext = dot == std::string::npos ? "" : fileName.substr(dot + 1);
-    if (ext == "jpg") return EncodeJpg(image, 90);
+    if (ext == "jpg") return EncodeJpg(image, 85);
     if (ext == "tga") return EncodeTga(image, false);
     if (ext == "dds") return EncodeDds(image, DdsFormat::Dxt1);
     throw GenerateError("no image format for " + fileName);
