@@ -135,11 +135,11 @@ Image EndImage() {
             const double glow = Fbm(px / 512, py / 512, 4, 4, 0.5, 901);
             Color c = Mix(Hex(0x06070e), Hex(0x1a1a30), Smooth(0.0, 1.0, 1 - py / 512) * 0.6 + glow * 0.3);
             // The title letters are pure white: the red behind the image shows through them.
-            const double d = TextDistance("THE END", 256, 236, 96, 1.0, px, py);
-            if (d < 20) {
-                const double rim = 1 - Smooth(16, 19, d);
+            const double d = TextDistance("THE END", 256, 236, 64, 1.0, px, py);
+            if (d < 15) {
+                const double rim = 1 - Smooth(11, 14, d);
                 c = Mix(c, Hex(0x3a0c0c), rim);
-                if (d < 13) c = Color{1, 1, 1};
+                if (d < 8.5) c = Color{1, 1, 1};
             }
             const double s = TextDistance("VELMORA", 256, 372, 28, 1.0, px, py);
             if (s < 4) c = Mix(c, Hex(0x9a9aa8), 1 - Smooth(2.4, 3.6, s));

@@ -251,7 +251,7 @@ Image Foliage(Color base, bool holes, uint32_t seed) {
             for (int x = 0; x < size; ++x) img.Set(x, y, base * 0.35 * (0.8 + 0.4 * Fbm(x / 256.0, y / 256.0, 8, 2, 0.5, seed)));
     }
     Random rng(seed);
-    const int leaves = holes ? 520 : 700;
+    const int leaves = holes ? 900 : 700;
     for (int i = 0; i < leaves; ++i) {
         double cx = rng.Range(0, size), cy = rng.Range(0, size);
         if (holes) {
