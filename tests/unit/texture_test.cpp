@@ -290,6 +290,12 @@ TEST(TextureDecode, DdsUncompressedLayouts) {
     const DecodedImage a1 = DecodeImage(
         Dds(1, 1, kRGB | kAlphaPixels, nullptr, 16, {0x7C00, 0x03E0, 0x001F, 0x8000}, "\xFF\x7F"), "1555.dds");
     ExpectTexel(At(a1, 0, 0), {255, 255, 255, 0});
+    // Rows padded to four bytes, announced by the pitch flag.
+    std::string padded =
+        Dds(1, 2, kRGB, nullptr, 24, {0xFF0000, 0xFF00, 0xFF, 0}, std::string("\x33\x22\x11\0\x66\x55\x44\0", 8));
+    padded[8] = char(padded[8] | 0x8);
+    padded[20] = 4;
+    ExpectTexel(At(DecodeImage(padded, "pitch.dds"), 0, 1), {0x44, 0x55, 0x66, 255});
     const DecodedImage l8 = DecodeImage(Dds(2, 1, kLuminance, nullptr, 8, {0xFF, 0, 0, 0}, "\x40\xC0"), "l8.dds");
     ExpectTexel(At(l8, 1, 0), {0xC0, 0xC0, 0xC0, 255});
     const DecodedImage a8l8 =
@@ -355,6 +361,34 @@ TEST(TextureDecode, StbFormatsDecodeTopRowFirst) {
         &png, 2, 1, 4, rgba, 8);
     const DecodedImage fromPng = DecodeImage(png, "a.png");
     ExpectTexel(At(fromPng, 1, 0), {250, 251, 252, 253});
+}
+
+TEST(TextureDecode, DamagedDdsNeverCrashes) {
+    std::string blocks(64, '\x5A');
+    const std::string files[] = {
+        Dds(8, 8, kFourCC, "DXT1", 0, {}, blocks.substr(0, 32)),
+        Dds(8, 8, kFourCC, "DXT5", 0, {}, blocks),
+        Dds(4, 4, kRGB | kAlphaPixels, nullptr, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000u}, blocks),
+        Tga(4, 4, std::vector<Texel>(16, kWhite), true, false),
+    };
+    uint32_t seed = 777;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    for (const std::string& file : files) {
+        for (int i = 0; i < 2000; ++i) {
+            std::string copy = i < int(file.size()) ? file.substr(0, size_t(i)) : file;
+            if (i >= int(file.size())) {
+                for (int c = 0; c < 3; ++c) copy[next() % copy.size()] = char(next());
+            }
+            try {
+                const DecodedImage image = DecodeImage(copy, "damaged");
+                EXPECT_EQ(image.rgba.size(), size_t(image.width) * image.height * 4);
+            } catch (const ContentError&) {
+            }
+        }
+    }
 }
 
 }  // namespace

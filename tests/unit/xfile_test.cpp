@@ -594,4 +594,35 @@ TEST(XFile, MalformedBinaryAndCompressedFailWithOffset) {
                   {"line 6, column 7 of the decompressed text"});
 }
 
+// Every truncation and a run of seeded byte changes of each encoding either
+// loads or fails with a ContentError; nothing else may happen.
+TEST(XFile, DamagedFilesNeverCrash) {
+    const std::string files[] = {kShapeText, ShapeBinary(false), ShapeBinary(true), Compress(kShapeText, 64),
+                                 Compress(ShapeBinary(false), 64)};
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    size_t failures = 0;
+    for (const std::string& file : files) {
+        std::vector<std::string> damaged;
+        for (size_t n = 0; n < file.size(); ++n) damaged.push_back(file.substr(0, n));
+        for (int i = 0; i < 1500; ++i) {
+            std::string copy = file;
+            const int changes = 1 + int(next() % 4);
+            for (int c = 0; c < changes; ++c) copy[16 + next() % (copy.size() - 16)] = char(next());
+            damaged.push_back(copy);
+        }
+        for (const std::string& bytes : damaged) {
+            try {
+                ParseXFile(bytes, "damaged.x");
+            } catch (const ContentError&) {
+                ++failures;
+            }
+        }
+    }
+    EXPECT_GT(failures, 0u);
+}
+
 }  // namespace

@@ -102,7 +102,10 @@ DecodedImage DecodeDds(std::string_view bytes, const std::string& name) {
         Fail(name, "unsupported DDS bit count " + std::to_string(bitCount));
     }
     const size_t bytesPerPixel = bitCount / 8;
-    const size_t pitch = size_t(width) * bytesPerPixel;
+    size_t pitch = size_t(width) * bytesPerPixel;
+    // Some writers pad rows and say so in the pitch field.
+    const uint32_t kPitchGiven = 0x8;
+    if ((Read32(p + 8) & kPitchGiven) && Read32(p + 20) > pitch && Read32(p + 20) <= pitch + 16) pitch = Read32(p + 20);
     if (pitch * height > available) Fail(name, "DDS image data is truncated");
 
     const bool luminance = (flags & kLuminance) != 0;
