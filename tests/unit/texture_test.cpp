@@ -183,6 +183,28 @@ TEST(TextureResample, ReductionAndEnlargement) {
     }
 }
 
+TEST(TextureResample, HalvingAveragesTheCoveredTexels) {
+    TextureLevel source{6, 4, {}};
+    for (uint32_t i = 0; i < 6 * 4 * 4; ++i) source.rgba.push_back(uint8_t((i * 37 + 11) % 256));
+    auto texel = [&](uint32_t x, uint32_t y, int c) { return int(source.rgba[(size_t(y) * 6 + x) * 4 + size_t(c)]); };
+    const TextureLevel half = Resample(source, 3, 2, D3DX_FILTER_BOX);
+    for (uint32_t y = 0; y < 2; ++y) {
+        for (uint32_t x = 0; x < 3; ++x) {
+            for (int c = 0; c < 4; ++c) {
+                const int sum = texel(2 * x, 2 * y, c) + texel(2 * x + 1, 2 * y, c) + texel(2 * x, 2 * y + 1, c) +
+                                texel(2 * x + 1, 2 * y + 1, c);
+                EXPECT_EQ(int(At(half, x, y)[size_t(c)]), (sum + 2) / 4) << x << "," << y << "," << c;
+            }
+        }
+    }
+    const TextureLevel wide = Resample(TextureLevel{4, 1, {0, 10, 20, 30, 3, 11, 21, 31, 100, 0, 0, 0, 201, 0, 0, 0}},
+                                       2, 1, D3DX_FILTER_LINEAR);
+    ExpectTexel(At(wide, 0, 0), {2, 11, 21, 31});  // 1.5 rounds up
+    ExpectTexel(At(wide, 1, 0), {151, 0, 0, 0});
+    const TextureLevel tall = Resample(TextureLevel{1, 2, {0, 0, 0, 0, 255, 255, 255, 255}}, 1, 1, D3DX_FILTER_LINEAR);
+    ExpectTexel(At(tall, 0, 0), {128, 128, 128, 128});
+}
+
 TEST(TextureResample, LinearEnlargementInterpolatesBetweenCentres) {
     const TextureLevel two{2, 1, {0, 0, 0, 255, 200, 0, 0, 255}};
     const TextureLevel four = Resample(two, 4, 1, D3DX_FILTER_LINEAR);

@@ -199,6 +199,34 @@ Taps MakeTaps(uint32_t src, uint32_t dst) {
 
 uint8_t ToByte(float v) { return uint8_t(std::clamp(v + 0.5f, 0.0f, 255.0f)); }
 
+// Exact halving (a side of 1 stays 1): each texel the rounded mean of the
+// texels it covers, the same result as the general averaging path.
+TextureLevel Halve(const TextureLevel& source, uint32_t width, uint32_t height) {
+    TextureLevel out;
+    out.width = width;
+    out.height = height;
+    out.rgba.resize(size_t(width) * height * 4);
+    const uint32_t sx = source.width / width, sy = source.height / height;
+    const uint32_t count = sx * sy;
+    const size_t stride = size_t(source.width) * 4;
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* row0 = &source.rgba[size_t(y) * sy * stride];
+        const uint8_t* row1 = row0 + (sy - 1) * stride;
+        uint8_t* d = &out.rgba[size_t(y) * width * 4];
+        for (uint32_t x = 0; x < width; ++x, d += 4) {
+            const uint8_t* a = row0 + size_t(x) * sx * 4;
+            const uint8_t* b = a + (sx - 1) * 4;
+            const uint8_t* c = row1 + size_t(x) * sx * 4;
+            const uint8_t* e = c + (sx - 1) * 4;
+            for (int k = 0; k < 4; ++k) {
+                const uint32_t sum = count == 4 ? uint32_t(a[k]) + b[k] + c[k] + e[k] : uint32_t(a[k]) + (sx > 1 ? b[k] : c[k]);
+                d[k] = uint8_t(count == 1 ? a[k] : (sum + count / 2) / count);
+            }
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 DecodedImage DecodeImage(std::string_view bytes, const std::string& name) {
@@ -258,6 +286,9 @@ TextureLevel Resample(const TextureLevel& source, uint32_t width, uint32_t heigh
         }
         return out;
     }
+    const bool halvesX = sw == width * 2 || (sw == 1 && width == 1);
+    const bool halvesY = sh == height * 2 || (sh == 1 && height == 1);
+    if (halvesX && halvesY) return Halve(source, width, height);
     // Separable averaging: rows first into a float buffer, then columns.
     const Taps tx = MakeTaps(sw, width), ty = MakeTaps(sh, height);
     std::vector<float> rows(size_t(width) * sh * 4);
