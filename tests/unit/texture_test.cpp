@@ -347,6 +347,7 @@ TEST(TextureDecode, BadImagesFailWithReason) {
     ExpectDecodeError(Dds(4, 4, kFourCC, "ATI2", 0, {}, std::string(16, '\0')), "unsupported DDS compression 'ATI2'");
     ExpectDecodeError(Dds(4, 4, kRGB, nullptr, 12, {0xF, 0xF0, 0xF00, 0}, std::string(64, '\0')), "bit count 12");
     ExpectDecodeError(Tga(20000, 20000, {}, false, true), "outside 1 to 16384");
+    ExpectDecodeError(Tga(16000, 16000, {}, false, true), "more than a 18-byte file can hold");
     std::string truncatedJpeg;
     const std::vector<uint8_t> white(16 * 16 * 3, 255);
     stbi_write_jpg_to_func(

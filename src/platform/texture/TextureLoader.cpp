@@ -91,10 +91,21 @@ DecodedImage DecodeDds(std::string_view bytes, const std::string& name) {
             char code[5] = {char(fourCC), char(fourCC >> 8), char(fourCC >> 16), char(fourCC >> 24), 0};
             Fail(name, std::string("unsupported DDS compression '") + code + "'");
         }
-        const size_t needed = size_t((width + 3) / 4) * ((height + 3) / 4) * blockBytes;
-        if (needed > available) Fail(name, "DDS image data is truncated");
+        const uint32_t blocksWide = (width + 3) / 4, blocksHigh = (height + 3) / 4;
+        if (size_t(blocksWide) * blocksHigh * blockBytes > available) Fail(name, "DDS image data is truncated");
         image.rgba.resize(size_t(width) * height * 4);
-        squish::DecompressImage(image.rgba.data(), int(width), int(height), data, squishFlags);
+        // Block by block on this thread (the library's whole-image call may start worker threads).
+        uint8_t block[16 * 4];
+        const unsigned char* in = data;
+        for (uint32_t by = 0; by < blocksHigh; ++by) {
+            for (uint32_t bx = 0; bx < blocksWide; ++bx, in += blockBytes) {
+                squish::Decompress(block, in, squishFlags);
+                const uint32_t rows = std::min<uint32_t>(4, height - by * 4), cols = std::min<uint32_t>(4, width - bx * 4);
+                for (uint32_t r = 0; r < rows; ++r) {
+                    std::memcpy(&image.rgba[((size_t(by) * 4 + r) * width + size_t(bx) * 4) * 4], block + r * 16, cols * 4);
+                }
+            }
+        }
         return image;
     }
     if (!(flags & (kRGB | kLuminance | kAlphaOnly))) Fail(name, "unsupported DDS pixel format");
@@ -144,6 +155,12 @@ DecodedImage DecodeWithStb(std::string_view bytes, const std::string& name) {
         Fail(name, std::string("not a readable image (") + (reason ? reason : "unknown format") + ")");
     }
     CheckSize(uint64_t(std::max(w, 0)), uint64_t(std::max(h, 0)), name);
+    // No real file packs more texels into a byte than this; a header claiming
+    // more would only make the decoder allocate for data that is not there.
+    if (uint64_t(w) * uint64_t(h) > 16384 * uint64_t(bytes.size()) + (uint64_t(1) << 20)) {
+        Fail(name, "image size " + std::to_string(w) + " x " + std::to_string(h) + " is more than a " +
+                       std::to_string(bytes.size()) + "-byte file can hold");
+    }
     std::unique_ptr<stbi_uc, void (*)(void*)> pixels(stbi_load_from_memory(data, length, &w, &h, &channels, 4),
                                                      stbi_image_free);
     if (!pixels) {
@@ -209,6 +226,17 @@ TextureLevel Halve(const TextureLevel& source, uint32_t width, uint32_t height) 
     const uint32_t sx = source.width / width, sy = source.height / height;
     const uint32_t count = sx * sy;
     const size_t stride = size_t(source.width) * 4;
+    if (count == 4) {
+        for (uint32_t y = 0; y < height; ++y) {
+            const uint8_t* r0 = &source.rgba[size_t(y) * 2 * stride];
+            const uint8_t* r1 = r0 + stride;
+            uint8_t* d = &out.rgba[size_t(y) * width * 4];
+            for (uint32_t x = 0; x < width; ++x, d += 4, r0 += 8, r1 += 8) {
+                for (int k = 0; k < 4; ++k) d[k] = uint8_t((r0[k] + r0[k + 4] + r1[k] + r1[k + 4] + 2) >> 2);
+            }
+        }
+        return out;
+    }
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* row0 = &source.rgba[size_t(y) * sy * stride];
         const uint8_t* row1 = row0 + (sy - 1) * stride;
@@ -223,6 +251,55 @@ TextureLevel Halve(const TextureLevel& source, uint32_t width, uint32_t height) 
                 d[k] = uint8_t(count == 1 ? a[k] : (sum + count / 2) / count);
             }
         }
+    }
+    return out;
+}
+
+// Bilinear enlargement in 8-bit fixed point: every destination texel blends
+// the two nearest source texel centres on each axis, clamped at the edges.
+struct LinearTap {
+    uint32_t i0, i1;
+    uint32_t f;  // weight of i1, 0..256
+};
+
+std::vector<LinearTap> LinearTaps(uint32_t src, uint32_t dst) {
+    std::vector<LinearTap> taps(dst);
+    const double scale = double(src) / dst;
+    for (uint32_t i = 0; i < dst; ++i) {
+        const double centre = (i + 0.5) * scale - 0.5;
+        const double base = std::floor(centre);
+        taps[i].i0 = uint32_t(std::clamp<int64_t>(int64_t(base), 0, src - 1));
+        taps[i].i1 = uint32_t(std::clamp<int64_t>(int64_t(base) + 1, 0, src - 1));
+        taps[i].f = uint32_t(std::lround((centre - base) * 256));
+    }
+    return taps;
+}
+
+TextureLevel Enlarge(const TextureLevel& source, uint32_t width, uint32_t height) {
+    const uint32_t sw = source.width, sh = source.height;
+    const std::vector<LinearTap> tx = LinearTaps(sw, width), ty = LinearTaps(sh, height);
+    // Rows first, keeping 8 extra bits of precision.
+    std::vector<uint16_t> rows(size_t(width) * sh * 4);
+    for (uint32_t y = 0; y < sh; ++y) {
+        const uint8_t* srow = &source.rgba[size_t(y) * sw * 4];
+        uint16_t* drow = &rows[size_t(y) * width * 4];
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint8_t* a = srow + size_t(tx[x].i0) * 4;
+            const uint8_t* b = srow + size_t(tx[x].i1) * 4;
+            const uint32_t f = tx[x].f, g = 256 - f;
+            for (int c = 0; c < 4; ++c) drow[x * 4 + c] = uint16_t(a[c] * g + b[c] * f);
+        }
+    }
+    TextureLevel out;
+    out.width = width;
+    out.height = height;
+    out.rgba.resize(size_t(width) * height * 4);
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint16_t* r0 = &rows[size_t(ty[y].i0) * width * 4];
+        const uint16_t* r1 = &rows[size_t(ty[y].i1) * width * 4];
+        const uint32_t f = ty[y].f, g = 256 - f;
+        uint8_t* d = &out.rgba[size_t(y) * width * 4];
+        for (size_t k = 0; k < size_t(width) * 4; ++k) d[k] = uint8_t((r0[k] * g + r1[k] * f + 32768) >> 16);
     }
     return out;
 }
@@ -255,16 +332,19 @@ void ApplyColorKey(DecodedImage& image, D3DCOLOR colorKey) {
 }
 
 TextureLevel Resample(const TextureLevel& source, uint32_t width, uint32_t height, DWORD filter) {
+    const uint32_t sw = source.width, sh = source.height;
+    const DWORD kind = filter & 0xFFFF;
+    if (sw == width && sh == height) return source;
+    const bool halvesX = sw == width * 2 || (sw == 1 && width == 1);
+    const bool halvesY = sh == height * 2 || (sh == 1 && height == 1);
+    if (kind != D3DX_FILTER_NONE && kind != D3DX_FILTER_POINT) {
+        if (halvesX && halvesY) return Halve(source, width, height);
+        if (width >= sw && height >= sh) return Enlarge(source, width, height);
+    }
     TextureLevel out;
     out.width = width;
     out.height = height;
     out.rgba.assign(size_t(width) * height * 4, 0);
-    const uint32_t sw = source.width, sh = source.height;
-    const DWORD kind = filter & 0xFFFF;
-    if (sw == width && sh == height) {
-        out.rgba = source.rgba;
-        return out;
-    }
     if (kind == D3DX_FILTER_NONE) {
         // No scaling: the image keeps its size; the rest is transparent black.
         for (uint32_t y = 0; y < std::min(sh, height); ++y) {
@@ -286,9 +366,6 @@ TextureLevel Resample(const TextureLevel& source, uint32_t width, uint32_t heigh
         }
         return out;
     }
-    const bool halvesX = sw == width * 2 || (sw == 1 && width == 1);
-    const bool halvesY = sh == height * 2 || (sh == 1 && height == 1);
-    if (halvesX && halvesY) return Halve(source, width, height);
     // Separable averaging: rows first into a float buffer, then columns.
     const Taps tx = MakeTaps(sw, width), ty = MakeTaps(sh, height);
     std::vector<float> rows(size_t(width) * sh * 4);
