@@ -228,9 +228,9 @@ TextureLevel Halve(const TextureLevel& source, uint32_t width, uint32_t height) 
     const size_t stride = size_t(source.width) * 4;
     if (count == 4) {
         for (uint32_t y = 0; y < height; ++y) {
-            const uint8_t* r0 = &source.rgba[size_t(y) * 2 * stride];
-            const uint8_t* r1 = r0 + stride;
-            uint8_t* d = &out.rgba[size_t(y) * width * 4];
+            const uint8_t* __restrict r0 = &source.rgba[size_t(y) * 2 * stride];
+            const uint8_t* __restrict r1 = r0 + stride;
+            uint8_t* __restrict d = &out.rgba[size_t(y) * width * 4];
             for (uint32_t x = 0; x < width; ++x, d += 4, r0 += 8, r1 += 8) {
                 for (int k = 0; k < 4; ++k) d[k] = uint8_t((r0[k] + r0[k + 4] + r1[k] + r1[k + 4] + 2) >> 2);
             }
@@ -281,8 +281,8 @@ TextureLevel Enlarge(const TextureLevel& source, uint32_t width, uint32_t height
     // Rows first, keeping 8 extra bits of precision.
     std::vector<uint16_t> rows(size_t(width) * sh * 4);
     for (uint32_t y = 0; y < sh; ++y) {
-        const uint8_t* srow = &source.rgba[size_t(y) * sw * 4];
-        uint16_t* drow = &rows[size_t(y) * width * 4];
+        const uint8_t* __restrict srow = &source.rgba[size_t(y) * sw * 4];
+        uint16_t* __restrict drow = &rows[size_t(y) * width * 4];
         for (uint32_t x = 0; x < width; ++x) {
             const uint8_t* a = srow + size_t(tx[x].i0) * 4;
             const uint8_t* b = srow + size_t(tx[x].i1) * 4;
@@ -295,10 +295,10 @@ TextureLevel Enlarge(const TextureLevel& source, uint32_t width, uint32_t height
     out.height = height;
     out.rgba.resize(size_t(width) * height * 4);
     for (uint32_t y = 0; y < height; ++y) {
-        const uint16_t* r0 = &rows[size_t(ty[y].i0) * width * 4];
-        const uint16_t* r1 = &rows[size_t(ty[y].i1) * width * 4];
+        const uint16_t* __restrict r0 = &rows[size_t(ty[y].i0) * width * 4];
+        const uint16_t* __restrict r1 = &rows[size_t(ty[y].i1) * width * 4];
         const uint32_t f = ty[y].f, g = 256 - f;
-        uint8_t* d = &out.rgba[size_t(y) * width * 4];
+        uint8_t* __restrict d = &out.rgba[size_t(y) * width * 4];
         for (size_t k = 0; k < size_t(width) * 4; ++k) d[k] = uint8_t((r0[k] * g + r1[k] * f + 32768) >> 16);
     }
     return out;
