@@ -1,3 +1,16 @@
 #pragma once
+#include <array>
+#include <cstdint>
+
+// One row of the mesh list: the slot of Meshes and the file, relative to AppPath.
+struct MeshListRow {
+    int32_t Slot;
+    const char* Folder;
+    const char* File;
+};
+
+// The meshes in load order.
+extern const std::array<MeshListRow, 36> MeshList;
+
 // Loads the 36 meshes into their slots of Meshes.
 void m_InitMesh();

@@ -1,0 +1,433 @@
+#include "platform/texture/TextureLoader.h"
+
+#include <squish.h>
+#include <stb_image.h>
+
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "common/Errors.h"
+
+namespace {
+
+uint32_t Read32(const unsigned char* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+[[noreturn]] void Fail(const std::string& name, const std::string& what) { throw ContentError(name + ": " + what); }
+
+void CheckSize(uint64_t width, uint64_t height, const std::string& name) {
+    if (width == 0 || height == 0 || width > kMaxTextureSize || height > kMaxTextureSize) {
+        Fail(name, "image size " + std::to_string(width) + " x " + std::to_string(height) +
+                       " is outside 1 to " + std::to_string(kMaxTextureSize));
+    }
+}
+
+// DDS pixel-format flags.
+constexpr uint32_t kAlphaPixels = 0x1;
+constexpr uint32_t kAlphaOnly = 0x2;
+constexpr uint32_t kFourCC = 0x4;
+constexpr uint32_t kRGB = 0x40;
+constexpr uint32_t kLuminance = 0x20000;
+
+constexpr uint32_t FourCC(const char (&s)[5]) {
+    return uint32_t(uint8_t(s[0])) | (uint32_t(uint8_t(s[1])) << 8) | (uint32_t(uint8_t(s[2])) << 16) |
+           (uint32_t(uint8_t(s[3])) << 24);
+}
+
+// One channel of an uncompressed DDS pixel: where its bits are and how to widen them.
+struct Channel {
+    uint32_t mask = 0;
+    int shift = 0;
+    int bits = 0;
+
+    explicit Channel(uint32_t m) : mask(m) {
+        if (m != 0) {
+            shift = std::countr_zero(m);
+            bits = std::popcount(m);
+        }
+    }
+    // The channel's value widened to 8 bits by repeating its bits.
+    uint8_t Expand(uint32_t pixel) const {
+        if (bits == 0) return 0;
+        const uint32_t v = (pixel & mask) >> shift;
+        if (bits >= 8) return uint8_t(v >> (bits - 8));
+        uint32_t out = 0;
+        for (int filled = 0; filled < 8; filled += bits) out = (out << bits) | v;
+        const int excess = ((8 + bits - 1) / bits) * bits - 8;
+        return uint8_t(out >> excess);
+    }
+    uint8_t Precision() const { return uint8_t(std::min(bits, 8)); }
+};
+
+DecodedImage DecodeDds(std::string_view bytes, const std::string& name) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (bytes.size() < 128) Fail(name, "DDS header is truncated");
+    if (Read32(p + 4) != 124 || Read32(p + 76) != 32) Fail(name, "DDS header has bad sizes");
+    const uint32_t height = Read32(p + 12), width = Read32(p + 16);
+    CheckSize(width, height, name);
+    const uint32_t flags = Read32(p + 80), fourCC = Read32(p + 84), bitCount = Read32(p + 88);
+    const unsigned char* data = p + 128;
+    const size_t available = bytes.size() - 128;
+
+    DecodedImage image;
+    image.width = width;
+    image.height = height;
+    if (flags & kFourCC) {
+        int squishFlags = 0;
+        size_t blockBytes = 16;
+        if (fourCC == FourCC("DXT1")) {
+            squishFlags = squish::kDxt1;
+            blockBytes = 8;
+        } else if (fourCC == FourCC("DXT3")) {
+            squishFlags = squish::kDxt3;
+        } else if (fourCC == FourCC("DXT5")) {
+            squishFlags = squish::kDxt5;
+        } else {
+            char code[5] = {char(fourCC), char(fourCC >> 8), char(fourCC >> 16), char(fourCC >> 24), 0};
+            Fail(name, std::string("unsupported DDS compression '") + code + "'");
+        }
+        const uint32_t blocksWide = (width + 3) / 4, blocksHigh = (height + 3) / 4;
+        if (size_t(blocksWide) * blocksHigh * blockBytes > available) Fail(name, "DDS image data is truncated");
+        image.rgba.resize(size_t(width) * height * 4);
+        // Block by block on this thread (the library's whole-image call may start worker threads).
+        uint8_t block[16 * 4];
+        const unsigned char* in = data;
+        for (uint32_t by = 0; by < blocksHigh; ++by) {
+            for (uint32_t bx = 0; bx < blocksWide; ++bx, in += blockBytes) {
+                squish::Decompress(block, in, squishFlags);
+                const uint32_t rows = std::min<uint32_t>(4, height - by * 4), cols = std::min<uint32_t>(4, width - bx * 4);
+                for (uint32_t r = 0; r < rows; ++r) {
+                    std::memcpy(&image.rgba[((size_t(by) * 4 + r) * width + size_t(bx) * 4) * 4], block + r * 16, cols * 4);
+                }
+            }
+        }
+        return image;
+    }
+    if (!(flags & (kRGB | kLuminance | kAlphaOnly))) Fail(name, "unsupported DDS pixel format");
+    if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) {
+        Fail(name, "unsupported DDS bit count " + std::to_string(bitCount));
+    }
+    const size_t bytesPerPixel = bitCount / 8;
+    size_t pitch = size_t(width) * bytesPerPixel;
+    // Some writers pad rows and say so in the pitch field.
+    const uint32_t kPitchGiven = 0x8;
+    if ((Read32(p + 8) & kPitchGiven) && Read32(p + 20) > pitch && Read32(p + 20) <= pitch + 16) pitch = Read32(p + 20);
+    if (pitch * height > available) Fail(name, "DDS image data is truncated");
+
+    const bool luminance = (flags & kLuminance) != 0;
+    const bool alphaOnly = !(flags & (kRGB | kLuminance));
+    const Channel r(alphaOnly ? 0 : Read32(p + 92));
+    const Channel g(luminance || alphaOnly ? 0 : Read32(p + 96));
+    const Channel b(luminance || alphaOnly ? 0 : Read32(p + 100));
+    const Channel a((flags & (kAlphaPixels | kAlphaOnly)) ? Read32(p + 104) : 0);
+    if (alphaOnly && a.bits == 0) Fail(name, "DDS alpha format has no alpha mask");
+    image.bits = {r.Precision(), luminance ? r.Precision() : g.Precision(), luminance ? r.Precision() : b.Precision(),
+                  a.bits ? a.Precision() : uint8_t(8)};
+    if (alphaOnly) image.bits = {8, 8, 8, a.Precision()};
+    image.rgba.resize(size_t(width) * height * 4);
+    uint8_t* out = image.rgba.data();
+    for (uint32_t y = 0; y < height; ++y) {
+        const unsigned char* row = data + y * pitch;
+        for (uint32_t x = 0; x < width; ++x, out += 4) {
+            uint32_t pixel = 0;
+            for (size_t k = 0; k < bytesPerPixel; ++k) pixel |= uint32_t(row[x * bytesPerPixel + k]) << (8 * k);
+            out[0] = r.Expand(pixel);
+            out[1] = luminance ? out[0] : g.Expand(pixel);
+            out[2] = luminance ? out[0] : b.Expand(pixel);
+            out[3] = a.bits ? a.Expand(pixel) : 255;
+        }
+    }
+    return image;
+}
+
+DecodedImage DecodeWithStb(std::string_view bytes, const std::string& name) {
+    if (bytes.size() > size_t(INT_MAX)) Fail(name, "image file is too large");
+    const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
+    const int length = int(bytes.size());
+    int w = 0, h = 0, channels = 0;
+    if (!stbi_info_from_memory(data, length, &w, &h, &channels)) {
+        const char* reason = stbi_failure_reason();
+        Fail(name, std::string("not a readable image (") + (reason ? reason : "unknown format") + ")");
+    }
+    CheckSize(uint64_t(std::max(w, 0)), uint64_t(std::max(h, 0)), name);
+    // No real file packs more texels into a byte than this; a header claiming
+    // more would only make the decoder allocate for data that is not there.
+    if (uint64_t(w) * uint64_t(h) > 16384 * uint64_t(bytes.size()) + (uint64_t(1) << 20)) {
+        Fail(name, "image size " + std::to_string(w) + " x " + std::to_string(h) + " is more than a " +
+                       std::to_string(bytes.size()) + "-byte file can hold");
+    }
+    std::unique_ptr<stbi_uc, void (*)(void*)> pixels(stbi_load_from_memory(data, length, &w, &h, &channels, 4),
+                                                     stbi_image_free);
+    if (!pixels) {
+        const char* reason = stbi_failure_reason();
+        Fail(name, std::string("cannot decode image (") + (reason ? reason : "corrupt data") + ")");
+    }
+    CheckSize(uint64_t(w), uint64_t(h), name);
+    DecodedImage image;
+    image.width = uint32_t(w);
+    image.height = uint32_t(h);
+    image.rgba.assign(pixels.get(), pixels.get() + size_t(w) * h * 4);
+    return image;
+}
+
+// Per destination texel along one axis: the source texels and their weights.
+struct Taps {
+    std::vector<uint32_t> first;  // dst + 1 offsets into index/weight
+    std::vector<uint32_t> index;
+    std::vector<float> weight;
+};
+
+Taps MakeTaps(uint32_t src, uint32_t dst) {
+    Taps t;
+    t.first.reserve(dst + 1);
+    const double scale = double(src) / dst;
+    for (uint32_t i = 0; i < dst; ++i) {
+        t.first.push_back(uint32_t(t.index.size()));
+        if (dst < src) {
+            // Reduction: average the source texels the destination texel covers.
+            const double x0 = i * scale, x1 = (i + 1) * scale;
+            for (uint32_t j = uint32_t(x0); j < src && j < x1; ++j) {
+                const double overlap = std::min<double>(x1, j + 1) - std::max<double>(x0, j);
+                if (overlap <= 0) continue;
+                t.index.push_back(j);
+                t.weight.push_back(float(overlap / scale));
+            }
+        } else {
+            // Enlargement: bilinear between the two nearest texel centres.
+            const double centre = (i + 0.5) * scale - 0.5;
+            const double base = std::floor(centre);
+            const float frac = float(centre - base);
+            const int64_t i0 = std::clamp<int64_t>(int64_t(base), 0, src - 1);
+            const int64_t i1 = std::clamp<int64_t>(int64_t(base) + 1, 0, src - 1);
+            t.index.push_back(uint32_t(i0));
+            t.weight.push_back(1.0f - frac);
+            t.index.push_back(uint32_t(i1));
+            t.weight.push_back(frac);
+        }
+    }
+    t.first.push_back(uint32_t(t.index.size()));
+    return t;
+}
+
+uint8_t ToByte(float v) { return uint8_t(std::clamp(v + 0.5f, 0.0f, 255.0f)); }
+
+// Exact halving (a side of 1 stays 1): each texel the rounded mean of the
+// texels it covers, the same result as the general averaging path.
+TextureLevel Halve(const TextureLevel& source, uint32_t width, uint32_t height) {
+    TextureLevel out;
+    out.width = width;
+    out.height = height;
+    out.rgba.resize(size_t(width) * height * 4);
+    const uint32_t sx = source.width / width, sy = source.height / height;
+    const uint32_t count = sx * sy;
+    const size_t stride = size_t(source.width) * 4;
+    if (count == 4) {
+        for (uint32_t y = 0; y < height; ++y) {
+            const uint8_t* __restrict r0 = &source.rgba[size_t(y) * 2 * stride];
+            const uint8_t* __restrict r1 = r0 + stride;
+            uint8_t* __restrict d = &out.rgba[size_t(y) * width * 4];
+            for (uint32_t x = 0; x < width; ++x, d += 4, r0 += 8, r1 += 8) {
+                for (int k = 0; k < 4; ++k) d[k] = uint8_t((r0[k] + r0[k + 4] + r1[k] + r1[k + 4] + 2) >> 2);
+            }
+        }
+        return out;
+    }
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* row0 = &source.rgba[size_t(y) * sy * stride];
+        const uint8_t* row1 = row0 + (sy - 1) * stride;
+        uint8_t* d = &out.rgba[size_t(y) * width * 4];
+        for (uint32_t x = 0; x < width; ++x, d += 4) {
+            const uint8_t* a = row0 + size_t(x) * sx * 4;
+            const uint8_t* b = a + (sx - 1) * 4;
+            const uint8_t* c = row1 + size_t(x) * sx * 4;
+            const uint8_t* e = c + (sx - 1) * 4;
+            for (int k = 0; k < 4; ++k) {
+                const uint32_t sum = count == 4 ? uint32_t(a[k]) + b[k] + c[k] + e[k] : uint32_t(a[k]) + (sx > 1 ? b[k] : c[k]);
+                d[k] = uint8_t(count == 1 ? a[k] : (sum + count / 2) / count);
+            }
+        }
+    }
+    return out;
+}
+
+// Bilinear enlargement in 8-bit fixed point: every destination texel blends
+// the two nearest source texel centres on each axis, clamped at the edges.
+struct LinearTap {
+    uint32_t i0, i1;
+    uint32_t f;  // weight of i1, 0..256
+};
+
+std::vector<LinearTap> LinearTaps(uint32_t src, uint32_t dst) {
+    std::vector<LinearTap> taps(dst);
+    const double scale = double(src) / dst;
+    for (uint32_t i = 0; i < dst; ++i) {
+        const double centre = (i + 0.5) * scale - 0.5;
+        const double base = std::floor(centre);
+        taps[i].i0 = uint32_t(std::clamp<int64_t>(int64_t(base), 0, src - 1));
+        taps[i].i1 = uint32_t(std::clamp<int64_t>(int64_t(base) + 1, 0, src - 1));
+        taps[i].f = uint32_t(std::lround((centre - base) * 256));
+    }
+    return taps;
+}
+
+TextureLevel Enlarge(const TextureLevel& source, uint32_t width, uint32_t height) {
+    const uint32_t sw = source.width, sh = source.height;
+    const std::vector<LinearTap> tx = LinearTaps(sw, width), ty = LinearTaps(sh, height);
+    // Rows first, keeping 8 extra bits of precision.
+    std::vector<uint16_t> rows(size_t(width) * sh * 4);
+    for (uint32_t y = 0; y < sh; ++y) {
+        const uint8_t* __restrict srow = &source.rgba[size_t(y) * sw * 4];
+        uint16_t* __restrict drow = &rows[size_t(y) * width * 4];
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint8_t* a = srow + size_t(tx[x].i0) * 4;
+            const uint8_t* b = srow + size_t(tx[x].i1) * 4;
+            const uint32_t f = tx[x].f, g = 256 - f;
+            for (int c = 0; c < 4; ++c) drow[x * 4 + c] = uint16_t(a[c] * g + b[c] * f);
+        }
+    }
+    TextureLevel out;
+    out.width = width;
+    out.height = height;
+    out.rgba.resize(size_t(width) * height * 4);
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint16_t* __restrict r0 = &rows[size_t(ty[y].i0) * width * 4];
+        const uint16_t* __restrict r1 = &rows[size_t(ty[y].i1) * width * 4];
+        const uint32_t f = ty[y].f, g = 256 - f;
+        uint8_t* __restrict d = &out.rgba[size_t(y) * width * 4];
+        for (size_t k = 0; k < size_t(width) * 4; ++k) d[k] = uint8_t((r0[k] * g + r1[k] * f + 32768) >> 16);
+    }
+    return out;
+}
+
+}  // namespace
+
+DecodedImage DecodeImage(std::string_view bytes, const std::string& name) {
+    if (bytes.empty()) Fail(name, "image file is empty");
+    if (bytes.size() >= 4 && bytes.substr(0, 4) == "DDS ") return DecodeDds(bytes, name);
+    return DecodeWithStb(bytes, name);
+}
+
+void ApplyColorKey(DecodedImage& image, D3DCOLOR colorKey) {
+    if (colorKey == 0) return;
+    const uint8_t key[4] = {uint8_t(colorKey >> 16), uint8_t(colorKey >> 8), uint8_t(colorKey), uint8_t(colorKey >> 24)};
+    uint8_t shift[4];
+    uint8_t quantised[4];
+    for (int c = 0; c < 4; ++c) {
+        shift[c] = uint8_t(8 - std::clamp<int>(image.bits[c], 1, 8));
+        quantised[c] = uint8_t(key[c] >> shift[c]);
+    }
+    uint8_t* px = image.rgba.data();
+    const size_t count = size_t(image.width) * image.height;
+    for (size_t i = 0; i < count; ++i, px += 4) {
+        if ((px[0] >> shift[0]) == quantised[0] && (px[1] >> shift[1]) == quantised[1] &&
+            (px[2] >> shift[2]) == quantised[2] && (px[3] >> shift[3]) == quantised[3]) {
+            std::memset(px, 0, 4);
+        }
+    }
+}
+
+TextureLevel Resample(const TextureLevel& source, uint32_t width, uint32_t height, DWORD filter) {
+    const uint32_t sw = source.width, sh = source.height;
+    const DWORD kind = filter & 0xFFFF;
+    if (sw == width && sh == height) return source;
+    const bool halvesX = sw == width * 2 || (sw == 1 && width == 1);
+    const bool halvesY = sh == height * 2 || (sh == 1 && height == 1);
+    if (kind != D3DX_FILTER_NONE && kind != D3DX_FILTER_POINT) {
+        if (halvesX && halvesY) return Halve(source, width, height);
+        if (width >= sw && height >= sh) return Enlarge(source, width, height);
+    }
+    TextureLevel out;
+    out.width = width;
+    out.height = height;
+    out.rgba.assign(size_t(width) * height * 4, 0);
+    if (kind == D3DX_FILTER_NONE) {
+        // No scaling: the image keeps its size; the rest is transparent black.
+        for (uint32_t y = 0; y < std::min(sh, height); ++y) {
+            std::memcpy(&out.rgba[size_t(y) * width * 4], &source.rgba[size_t(y) * sw * 4],
+                        size_t(std::min(sw, width)) * 4);
+        }
+        return out;
+    }
+    if (kind == D3DX_FILTER_POINT) {
+        std::vector<uint32_t> xs(width);
+        for (uint32_t x = 0; x < width; ++x) {
+            xs[x] = std::min<uint32_t>(sw - 1, uint32_t((uint64_t(2 * x + 1) * sw) / (2 * uint64_t(width))));
+        }
+        for (uint32_t y = 0; y < height; ++y) {
+            const uint32_t sy = std::min<uint32_t>(sh - 1, uint32_t((uint64_t(2 * y + 1) * sh) / (2 * uint64_t(height))));
+            const uint8_t* srow = &source.rgba[size_t(sy) * sw * 4];
+            uint8_t* drow = &out.rgba[size_t(y) * width * 4];
+            for (uint32_t x = 0; x < width; ++x) std::memcpy(drow + x * 4, srow + size_t(xs[x]) * 4, 4);
+        }
+        return out;
+    }
+    // Separable averaging: rows first into a float buffer, then columns.
+    const Taps tx = MakeTaps(sw, width), ty = MakeTaps(sh, height);
+    std::vector<float> rows(size_t(width) * sh * 4);
+    for (uint32_t y = 0; y < sh; ++y) {
+        const uint8_t* srow = &source.rgba[size_t(y) * sw * 4];
+        float* drow = &rows[size_t(y) * width * 4];
+        for (uint32_t x = 0; x < width; ++x) {
+            float acc[4] = {0, 0, 0, 0};
+            for (uint32_t k = tx.first[x]; k < tx.first[x + 1]; ++k) {
+                const uint8_t* s = srow + size_t(tx.index[k]) * 4;
+                const float w = tx.weight[k];
+                for (int c = 0; c < 4; ++c) acc[c] += s[c] * w;
+            }
+            std::memcpy(drow + x * 4, acc, sizeof acc);
+        }
+    }
+    for (uint32_t y = 0; y < height; ++y) {
+        uint8_t* drow = &out.rgba[size_t(y) * width * 4];
+        for (uint32_t x = 0; x < width; ++x) {
+            float acc[4] = {0, 0, 0, 0};
+            for (uint32_t k = ty.first[y]; k < ty.first[y + 1]; ++k) {
+                const float* s = &rows[(size_t(ty.index[k]) * width + x) * 4];
+                const float w = ty.weight[k];
+                for (int c = 0; c < 4; ++c) acc[c] += s[c] * w;
+            }
+            for (int c = 0; c < 4; ++c) drow[x * 4 + c] = ToByte(acc[c]);
+        }
+    }
+    return out;
+}
+
+TextureImage BuildTexture(DecodedImage image, const TextureOptions& options, const std::string& name) {
+    auto chooseSize = [&](uint32_t requested, uint32_t own) -> uint32_t {
+        if (requested == 0 || requested == D3DX_DEFAULT) return std::bit_ceil(own);
+        return requested;
+    };
+    const uint32_t width = chooseSize(options.width, image.width);
+    const uint32_t height = chooseSize(options.height, image.height);
+    CheckSize(width, height, name);
+    ApplyColorKey(image, options.colorKey);
+
+    const DWORD filter = options.filter == D3DX_DEFAULT ? D3DX_FILTER_TRIANGLE : options.filter;
+    DWORD mipFilter = options.mipFilter == D3DX_DEFAULT ? D3DX_FILTER_BOX : options.mipFilter;
+    // A mip level must shrink, so "no filter" samples like point.
+    if ((mipFilter & 0xFFFF) == D3DX_FILTER_NONE) mipFilter = D3DX_FILTER_POINT;
+    TextureLevel source;
+    source.width = image.width;
+    source.height = image.height;
+    source.rgba = std::move(image.rgba);
+
+    const uint32_t fullChain = uint32_t(std::bit_width(std::max(width, height)));
+    const uint32_t levels = (options.mipLevels == 0 || options.mipLevels == D3DX_DEFAULT)
+                                ? fullChain
+                                : std::min(options.mipLevels, fullChain);
+    TextureImage result;
+    result.levels.reserve(levels);
+    result.levels.push_back(Resample(source, width, height, filter));
+    while (result.levels.size() < levels) {
+        const TextureLevel& prev = result.levels.back();
+        const uint32_t w = std::max<uint32_t>(1, prev.width / 2), h = std::max<uint32_t>(1, prev.height / 2);
+        TextureLevel next = Resample(prev, w, h, mipFilter);
+        result.levels.push_back(std::move(next));
+    }
+    return result;
+}
