@@ -47,9 +47,11 @@ protected:
         frmMain = window.get();
         SystemClock = &clock;
 
-        TextureImage image;
-        image.levels.push_back(TextureLevel{1, 1, {255, 255, 255, 255}});
-        for (auto* texture : {&TexWhite, &TexLogoDds, &TexDot, &TexBajs}) {
+        const std::pair<std::shared_ptr<Direct3DTexture8>*, uint32_t> textures[] = {
+            {&TexWhite, 1}, {&TexLogoDds, 256}, {&TexDot, 32}, {&TexBajs, 512}};
+        for (const auto& [texture, size] : textures) {
+            TextureImage image;
+            image.levels.push_back(TextureLevel{size, size, std::vector<uint8_t>(size * size * 4, 255)});
             ASSERT_EQ(device->CreateTexture(image, D3DPOOL_MANAGED, *texture), D3D_OK);
         }
         Meshes.Redim(0, 1);
@@ -120,13 +122,56 @@ TEST_F(FrameTest, LayersComeInOrderWithFogOffOnlyForTheOverlays) {
     EXPECT_EQ(device->presents, 1);
 }
 
+// The bounds and alpha of the last sprite quad drawn.
+struct Quad {
+    float left, top, right, bottom;
+    uint32_t alpha;
+};
+Quad LastSprite(const RecordingDevice& device) {
+    const auto vertices = device.LastVerticesAs<SpriteVertex>();
+    Quad quad{1e9f, 1e9f, -1e9f, -1e9f, 0};
+    for (const SpriteVertex& v : vertices) {
+        quad.left = std::min(quad.left, v.x);
+        quad.top = std::min(quad.top, v.y);
+        quad.right = std::max(quad.right, v.x);
+        quad.bottom = std::max(quad.bottom, v.y);
+        quad.alpha = v.color >> 24;
+    }
+    return quad;
+}
+
+TEST_F(FrameTest, OverlaysLieOverTheWindowInPixels) {
+    clock.tick = startTick + 14500;
+    r_Render();
+    const size_t fogOff = IndexOf("SetRenderState(28,0)");
+    const auto sprites = std::count_if(device->calls.begin() + static_cast<std::ptrdiff_t>(fogOff),
+                                       device->calls.end(),
+                                       [](const std::string& c) { return c.rfind("DrawPrimitiveUP(4,", 0) == 0; });
+    EXPECT_EQ(sprites, 2);  // the backdrop, then the logo
+    const Quad logo = LastSprite(*device);
+    EXPECT_NEAR(logo.left, 144, 0.5f);
+    EXPECT_NEAR(logo.top, 172, 0.5f);
+    EXPECT_NEAR(logo.right, 656, 0.5f);
+    EXPECT_NEAR(logo.bottom, 428, 0.5f);
+    EXPECT_EQ(logo.alpha, 128u);
+
+    device->calls.clear();
+    clock.tick = startTick + 148440;
+    r_Render();
+    const Quad white = LastSprite(*device);
+    EXPECT_NEAR(white.left, 0, 0.5f);
+    EXPECT_NEAR(white.right, 800, 0.5f);
+    EXPECT_NEAR(white.bottom, 600, 0.5f);
+    EXPECT_EQ(white.alpha, 51u);
+}
+
 TEST_F(FrameTest, StepWithoutADrawListStillDrawsParticlesAndOverlays) {
     Steps[0].DrawList.Erase();
     clock.tick = startTick + 50000;
     r_Render();
     EXPECT_TRUE(device->CallsStartingWith("DrawSubset").empty());
     EXPECT_TRUE(device->CallsStartingWith("DrawText").empty());
-    EXPECT_EQ(device->CallsStartingWith("DrawPrimitiveUP").size(), 400u);
+    EXPECT_EQ(device->CallsStartingWith("DrawPrimitiveUP(1,1,24)").size(), 400u);
     EXPECT_EQ(device->calls.back(), "Present");
 }
 
