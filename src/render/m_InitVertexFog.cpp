@@ -1,3 +1,16 @@
 #include "render/m_InitVertexFog.h"
 
-void m_InitVertexFog() {}
+#include "common/Common.h"
+#include "common/Constants.h"
+#include "common/Errors.h"
+#include "common/Variables.h"
+
+void m_InitVertexFog() {
+    // Linear per-vertex fog from 300 to 1200 units in the clear colour, so
+    // distant geometry fades into the empty background.
+    Check(D3DDevice->SetRenderState(D3DRS_FOGENABLE, 1), "SetRenderState(FOGENABLE)");
+    Check(D3DDevice->SetRenderState(D3DRS_FOGCOLOR, FogColor), "SetRenderState(FOGCOLOR)");
+    Check(D3DDevice->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR), "SetRenderState(FOGVERTEXMODE)");
+    Check(D3DDevice->SetRenderState(D3DRS_FOGSTART, FloatToDWord(300.0f)), "SetRenderState(FOGSTART)");
+    Check(D3DDevice->SetRenderState(D3DRS_FOGEND, FloatToDWord(1200.0f)), "SetRenderState(FOGEND)");
+}
