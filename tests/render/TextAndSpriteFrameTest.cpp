@@ -237,6 +237,8 @@ TEST_F(TextAndSpriteFrames, ASpriteTurnsAboutItsCentre) {
 
 TEST_F(TextAndSpriteFrames, TextStaysInItsRectangle) {
     Begin(0xFF000000u);
+    const RECT probe{0, 700, 100, 740};
+    EXPECT_GT(FontSmall->DrawTextW("drawn", -1, &probe, 0, 0xFFFFFFFFu), 0) << "the device accepts the text draw";
     DrawTextRect(*FontSmall, 364, 312, 404, 712, "Loading fonts", DT_CENTER, 0xFFFFFFFFu);
     // A long line is cut at the right edge, not wrapped onto a second line.
     DrawTextRect(*FontSmall, 100, 100, 140, 160, "WWWWWWWWWWWWWWWWWWWWWWWWWWWW", 0, 0xFFFFFFFFu);

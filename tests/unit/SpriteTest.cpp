@@ -167,4 +167,6 @@ TEST(Sprite, FactoryMakesASpriteOnTheDevice) {
     EXPECT_EQ(sprite->Draw(texture.get(), nullptr, nullptr, nullptr, 0.0f, nullptr, 0xFFFFFFFFu), D3D_OK);
     EXPECT_EQ(device.presents, 0);
     EXPECT_EQ(device.CallsStartingWith("DrawPrimitiveUP").size(), 1u);
+    // A fresh device has no vertex format to go back to; none is forced on it.
+    EXPECT_EQ(device.CallsStartingWith("SetVertexShader"), std::vector<std::string>{"SetVertexShader(324)"});
 }
