@@ -1,5 +1,5 @@
 // The loading screen's calls on a recording device: the frame's structure and
-// the bar's growth law, exactly.
+// the bar's growth law, exactly (the frame tests check the picture).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,19 +24,6 @@ Box SpriteBox(const RecordingDevice& device, int draw) {
     EXPECT_EQ(v.size(), 6u);
     if (v.size() != 6) return {};
     return {v[0].x + 0.5f, v[0].y + 0.5f, v[2].x + 0.5f, v[2].y + 0.5f, v[0].color};
-}
-
-// The bounds of every glyph of a text draw.
-Box TextBox(const RecordingDevice& device, int draw) {
-    const auto v = device.VerticesAs<SpriteVertex>(draw);
-    Box b{1e9f, 1e9f, -1e9f, -1e9f, v.empty() ? 0u : v[0].color};
-    for (const auto& p : v) {
-        b.left = std::min(b.left, p.x + 0.5f);
-        b.top = std::min(b.top, p.y + 0.5f);
-        b.right = std::max(b.right, p.x + 0.5f);
-        b.bottom = std::max(b.bottom, p.y + 0.5f);
-    }
-    return b;
 }
 
 class LoadingScreenCalls : public ::testing::Test {
@@ -92,33 +79,7 @@ TEST_F(LoadingScreenCalls, EachCallIsOneCompleteFrame) {
     EXPECT_EQ(calls.back(), "Present");
     ASSERT_EQ(device->drawnVertices.size(), 5u);  // logo, frame, fill, message, credit
     EXPECT_EQ(device->renderStates[D3DRS_FOGENABLE], 0u);
-
-    const Box logo = SpriteBox(*device, 0);
-    EXPECT_FLOAT_EQ(logo.left, 384);
-    EXPECT_FLOAT_EQ(logo.top, 1);
-    EXPECT_FLOAT_EQ(logo.right, 640);
-    EXPECT_FLOAT_EQ(logo.bottom, 193);
-    EXPECT_EQ(logo.color, 0xFFFFFFFFu);
-    const Box frame = SpriteBox(*device, 1);
-    EXPECT_FLOAT_EQ(frame.left, 310);
-    EXPECT_FLOAT_EQ(frame.top, 382);
-    EXPECT_FLOAT_EQ(frame.right, 714);
-    EXPECT_FLOAT_EQ(frame.bottom, 406);
-    EXPECT_EQ(frame.color, 0xFF820082u);
-
-    const Box message = TextBox(*device, 3);
-    EXPECT_GE(message.left, 312);
-    EXPECT_LE(message.right, 712);
-    EXPECT_GE(message.top, 364);
-    EXPECT_LE(message.bottom, 404);
-    EXPECT_NEAR((message.left + message.right) / 2, 512, 2);
-    const Box credit = TextBox(*device, 4);
-    EXPECT_GE(credit.left, 0);
-    EXPECT_LE(credit.left, 2);
-    EXPECT_GE(credit.top, 0);
-    EXPECT_LE(credit.right, 200);
-    EXPECT_LE(credit.bottom, 40);
-    EXPECT_GT(credit.right - credit.left, 60);
+    EXPECT_EQ(SpriteBox(*device, 1).color, 0xFF820082u);
 }
 
 TEST_F(LoadingScreenCalls, TheFillGrowsFromTheCentreAndStopsAtTheFrame) {
