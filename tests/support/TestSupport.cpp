@@ -115,8 +115,8 @@ HRESULT RecordingDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, cons
         case D3DPT_TRIANGLEFAN: vertexCount = count + size_t{2}; break;
     }
     const auto* bytes = static_cast<const uint8_t*>(data);
-    lastVertices.assign(bytes, bytes + (data ? vertexCount * stride : 0));
-    lastStride = stride;
+    drawnVertices.emplace_back(bytes, bytes + (data ? vertexCount * stride : 0));
+    drawnStrides.push_back(stride);
     return failWith;
 }
 HRESULT RecordingDevice::Present(const RECT*, const RECT*, void*, const void*) {

@@ -26,9 +26,9 @@ public:
     Direct3DTexture8* texture = nullptr;
     DWORD fvf = 0;
     int presents = 0;
-    // The vertex bytes and stride of the last DrawPrimitiveUP.
-    std::vector<uint8_t> lastVertices;
-    UINT lastStride = 0;
+    // The vertex bytes and stride of every DrawPrimitiveUP, in order.
+    std::vector<std::vector<uint8_t>> drawnVertices;
+    std::vector<UINT> drawnStrides;
     HRESULT failWith = D3D_OK;  // when set, every call fails with it
 
     HRESULT SetVertexShader(DWORD fvf) override;
@@ -62,11 +62,15 @@ public:
     // The recorded calls whose text starts with `prefix`.
     std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
 
-    // The last DrawPrimitiveUP's vertices, read as records of type V.
+    // The vertices of DrawPrimitiveUP number `draw` (-1: the last), read as
+    // records of type V; empty when the stride is not V's size.
     template <class V>
-    std::vector<V> LastVerticesAs() const {
-        std::vector<V> out(lastStride == sizeof(V) ? lastVertices.size() / sizeof(V) : 0);
-        for (size_t i = 0; i < out.size(); ++i) std::memcpy(&out[i], lastVertices.data() + i * sizeof(V), sizeof(V));
+    std::vector<V> VerticesAs(int draw = -1) const {
+        if (drawnVertices.empty()) return {};
+        const size_t i = draw < 0 ? drawnVertices.size() - 1 : static_cast<size_t>(draw);
+        const auto& bytes = drawnVertices.at(i);
+        std::vector<V> out(drawnStrides.at(i) == sizeof(V) ? bytes.size() / sizeof(V) : 0);
+        for (size_t k = 0; k < out.size(); ++k) std::memcpy(&out[k], bytes.data() + k * sizeof(V), sizeof(V));
         return out;
     }
 

@@ -21,7 +21,7 @@ std::shared_ptr<Direct3DTexture8> MakeTexture(RecordingDevice& device, uint32_t 
 // The four distinct corners of the drawn quad in the order top-left, top-right,
 // bottom-right, bottom-left, shifted back to pixel edges.
 std::vector<SpriteVertex> Corners(const RecordingDevice& device) {
-    const auto v = device.LastVerticesAs<SpriteVertex>();
+    const auto v = device.VerticesAs<SpriteVertex>();
     EXPECT_EQ(v.size(), 6u);
     std::vector<SpriteVertex> c{v[0], v[1], v[2], v[5]};
     for (auto& p : c) {
@@ -167,4 +167,6 @@ TEST(Sprite, FactoryMakesASpriteOnTheDevice) {
     EXPECT_EQ(sprite->Draw(texture.get(), nullptr, nullptr, nullptr, 0.0f, nullptr, 0xFFFFFFFFu), D3D_OK);
     EXPECT_EQ(device.presents, 0);
     EXPECT_EQ(device.CallsStartingWith("DrawPrimitiveUP").size(), 1u);
+    // A fresh device has no vertex format to go back to; none is forced on it.
+    EXPECT_EQ(device.CallsStartingWith("SetVertexShader"), std::vector<std::string>{"SetVertexShader(324)"});
 }

@@ -16,3 +16,19 @@ public:
     virtual int DrawTextW(const std::string& text, int count, const RECT* rect, DWORD format,
                           D3DCOLOR color) = 0;
 };
+
+// Finds the face through fontconfig (a face that is not installed gives
+// fontconfig's substitute), rasterises it with FreeType at the point size at
+// 96 dpi, hinted and aliased (one-bit coverage, as small system fonts were
+// drawn), and uploads its glyphs once as one texture.
+//
+// Text is laid out as the system's DrawText does without extra flags: lines
+// break only at line feeds, nothing wraps, each line is left-aligned, centred
+// (DT_CENTER) or right-aligned (DT_RIGHT) in the rectangle, the first line's
+// top is the rectangle's top, and every pixel outside the rectangle is
+// clipped. A glyph pixel is the colour with its alpha times the coverage.
+//
+// Throws DemoError when no face can be found or read; a failing texture upload
+// comes back as its result code.
+HRESULT CreateSystemFont(Direct3DDevice8& device, const FontDescription& description,
+                         std::unique_ptr<D3DXFont>& font);

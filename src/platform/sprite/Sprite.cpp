@@ -89,7 +89,8 @@ HRESULT DrawSpriteTriangles(Direct3DDevice8& device, Direct3DTexture8* texture,
         check(device.SetTextureStageState(kStageSettings[i].stage, kStageSettings[i].type, savedStage[i]));
     }
     check(device.SetTexture(0, savedTexture));
-    check(device.SetVertexShader(savedFvf));
+    // A device that has had no vertex format yet has none to go back to.
+    if (savedFvf != 0) check(device.SetVertexShader(savedFvf));
     return check.result;
 }
 

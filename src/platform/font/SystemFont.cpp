@@ -1,0 +1,316 @@
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_SYNTHESIS_H
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "common/Errors.h"
+#include "platform/font/Font.h"
+#include "platform/sprite/Sprite.h"
+
+namespace {
+
+constexpr int kDpi = 96;
+constexpr uint32_t kAtlasWidth = 256;
+constexpr int kPadding = 1;  // empty texels around each glyph so linear sampling never bleeds
+constexpr int kSolidSize = 3;  // an opaque block for underlines
+
+// One rasterised glyph: its place in the atlas and how it sits on the pen.
+struct Glyph {
+    int atlasX = 0, atlasY = 0;
+    int width = 0, height = 0;
+    int left = 0;     // pen to the bitmap's left edge
+    int top = 0;      // baseline to the bitmap's top edge, up positive
+    int advance = 0;  // pen advance in whole pixels
+};
+
+struct Library {
+    FT_Library handle = nullptr;
+    Library() {
+        if (FT_Init_FreeType(&handle) != 0) throw DemoError("FreeType could not be initialised");
+    }
+    ~Library() { FT_Done_FreeType(handle); }
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+};
+
+struct Face {
+    FT_Face handle = nullptr;
+    Face(FT_Library library, const std::string& file, int index) {
+        if (FT_New_Face(library, file.c_str(), index, &handle) != 0) {
+            throw DemoError("FreeType could not read the font file " + file);
+        }
+    }
+    ~Face() { FT_Done_Face(handle); }
+    Face(const Face&) = delete;
+    Face& operator=(const Face&) = delete;
+};
+
+// The face file fontconfig picks for a name and style, with its substitutes.
+struct FaceMatch {
+    std::string file;
+    int index = 0;
+    int weight = FC_WEIGHT_REGULAR;
+    int slant = FC_SLANT_ROMAN;
+};
+
+FaceMatch MatchFace(const FontDescription& description) {
+    FcConfig* config = FcInitLoadConfigAndFonts();
+    if (config == nullptr) throw DemoError("fontconfig could not load its configuration");
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(description.faceName.c_str()));
+    FcPatternAddInteger(pattern, FC_WEIGHT, description.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, description.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(config, pattern, &result);
+    FcPatternDestroy(pattern);
+
+    FaceMatch found;
+    FcChar8* file = nullptr;
+    const bool ok = match != nullptr && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch;
+    if (ok) {
+        found.file = reinterpret_cast<const char*>(file);
+        FcPatternGetInteger(match, FC_INDEX, 0, &found.index);
+        FcPatternGetInteger(match, FC_WEIGHT, 0, &found.weight);
+        FcPatternGetInteger(match, FC_SLANT, 0, &found.slant);
+    }
+    if (match != nullptr) FcPatternDestroy(match);
+    FcConfigDestroy(config);
+    if (!ok) throw DemoError("fontconfig found no font for the face \"" + description.faceName + "\"");
+    return found;
+}
+
+int Round26Dot6(FT_Pos value) { return static_cast<int>((value + 32) >> 6); }
+
+// Decodes UTF-8; a malformed sequence gives U+FFFD.
+std::u32string DecodeUtf8(const std::string& text) {
+    std::u32string out;
+    for (size_t i = 0; i < text.size();) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        int length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        char32_t cp = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
+        bool valid = length > 0 && i + static_cast<size_t>(length) <= text.size();
+        for (int k = 1; valid && k < length; ++k) {
+            const auto c = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+            valid = (c >> 6) == 2;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        out.push_back(valid ? cp : U'\uFFFD');
+        i += valid ? static_cast<size_t>(length) : 1;
+    }
+    return out;
+}
+
+class SystemFont final : public D3DXFont {
+public:
+    SystemFont(Direct3DDevice8& device, const FontDescription& description) : device_(device) {
+        if (!(description.pointSize > 0.0f) || description.pointSize > 1000.0f) {
+            throw DemoError("font size " + std::to_string(description.pointSize) + " is out of range");
+        }
+        const FaceMatch match = MatchFace(description);
+        Library library;
+        Face face(library.handle, match.file, match.index);
+        // Whole-pixel em height, as the system's point-to-pixel conversion rounds it.
+        const auto pixels = static_cast<FT_UInt>(std::lround(description.pointSize * kDpi / 72.0f));
+        if (FT_Set_Pixel_Sizes(face.handle, 0, pixels) != 0) {
+            throw DemoError("FreeType could not size the font " + match.file);
+        }
+        const FT_Size_Metrics& metrics = face.handle->size->metrics;
+        ascent_ = Round26Dot6(metrics.ascender);
+        lineHeight_ = ascent_ + Round26Dot6(-metrics.descender);
+        underline_ = description.underline;
+        underlineOffset_ = std::max(1, -Round26Dot6(FT_MulFix(face.handle->underline_position, metrics.y_scale)));
+        underlineThickness_ =
+            std::max(1, Round26Dot6(FT_MulFix(face.handle->underline_thickness, metrics.y_scale)));
+
+        const bool emboldenSynthetically = description.bold && match.weight < FC_WEIGHT_DEMIBOLD;
+        const bool slantSynthetically = description.italic && match.slant == FC_SLANT_ROMAN;
+        std::vector<std::pair<char32_t, std::vector<uint8_t>>> bitmaps;
+        auto rasterise = [&](char32_t key, FT_UInt index) {
+            if (FT_Load_Glyph(face.handle, index, FT_LOAD_TARGET_MONO) != 0) return;
+            FT_GlyphSlot slot = face.handle->glyph;
+            if (emboldenSynthetically) FT_GlyphSlot_Embolden(slot);
+            if (slantSynthetically) FT_GlyphSlot_Oblique(slot);
+            if (FT_Render_Glyph(slot, FT_RENDER_MODE_MONO) != 0) return;
+            Glyph g;
+            g.width = static_cast<int>(slot->bitmap.width);
+            g.height = static_cast<int>(slot->bitmap.rows);
+            g.left = slot->bitmap_left;
+            g.top = slot->bitmap_top;
+            g.advance = Round26Dot6(slot->advance.x);
+            std::vector<uint8_t> coverage(static_cast<size_t>(g.width) * static_cast<size_t>(g.height));
+            for (int y = 0; y < g.height; ++y) {
+                const unsigned char* row = slot->bitmap.buffer + static_cast<ptrdiff_t>(y) * slot->bitmap.pitch;
+                for (int x = 0; x < g.width; ++x) {
+                    const bool on = slot->bitmap.pixel_mode == FT_PIXEL_MODE_MONO ? (row[x >> 3] >> (7 - (x & 7))) & 1
+                                                                                   : row[x] >= 128;
+                    coverage[static_cast<size_t>(y * g.width + x)] = on ? 255 : 0;
+                }
+            }
+            if (std::all_of(coverage.begin(), coverage.end(), [](uint8_t c) { return c == 0; })) {
+                g.width = g.height = 0;
+                coverage.clear();
+            }
+            glyphs_[key] = g;
+            bitmaps.emplace_back(key, std::move(coverage));
+        };
+        rasterise(kMissing, 0);
+        for (char32_t cp = 32; cp < 256; ++cp) {
+            if (cp >= 127 && cp < 160) continue;
+            const FT_UInt index = FT_Get_Char_Index(face.handle, cp);
+            if (index != 0) rasterise(cp, index);
+        }
+        if (glyphs_.find(kMissing) == glyphs_.end()) throw DemoError("FreeType could not draw " + match.file);
+        BuildAtlas(bitmaps);
+    }
+
+    HRESULT Upload() {
+        const HRESULT hr = device_.CreateTexture(atlasImage_, D3DPOOL_MANAGED, atlas_);
+        atlasImage_ = {};
+        return hr;
+    }
+
+    int DrawTextW(const std::string& text, int count, const RECT* rect, DWORD format, D3DCOLOR color) override {
+        if (rect == nullptr || atlas_ == nullptr) return 0;
+        std::u32string chars = DecodeUtf8(text);
+        if (count >= 0 && static_cast<size_t>(count) < chars.size()) chars.resize(static_cast<size_t>(count));
+        std::erase(chars, U'\r');
+
+        std::vector<std::u32string> lines(1);
+        for (char32_t c : chars) {
+            if (c == U'\n') {
+                lines.emplace_back();
+            } else {
+                lines.back().push_back(c);
+            }
+        }
+
+        std::vector<SpriteVertex> vertices;
+        for (size_t n = 0; n < lines.size(); ++n) {
+            int width = 0;
+            for (char32_t c : lines[n]) width += GlyphFor(c).advance;
+            int x = rect->left;
+            if (format & DT_CENTER) {
+                x = (rect->left + rect->right - width) / 2;
+            } else if (format & DT_RIGHT) {
+                x = rect->right - width;
+            }
+            const int baseline = rect->top + static_cast<int>(n) * lineHeight_ + ascent_;
+            const int lineLeft = x;
+            for (char32_t c : lines[n]) {
+                const Glyph& g = GlyphFor(c);
+                AddQuad(vertices, *rect, x + g.left, baseline - g.top, g.width, g.height, g.atlasX, g.atlasY, color);
+                x += g.advance;
+            }
+            if (underline_) {
+                AddQuad(vertices, *rect, lineLeft, baseline + underlineOffset_, width, underlineThickness_, -1, -1,
+                        color);
+            }
+        }
+        // A transparent colour leaves the target as it is.
+        if ((color >> 24) != 0 && FAILED(DrawSpriteTriangles(device_, atlas_.get(), vertices))) return 0;
+        return static_cast<int>(lines.size()) * lineHeight_;
+    }
+
+private:
+    static constexpr char32_t kMissing = 0xFFFFFFFF;
+
+    const Glyph& GlyphFor(char32_t c) const {
+        auto it = glyphs_.find(c);
+        return it != glyphs_.end() ? it->second : glyphs_.at(kMissing);
+    }
+
+    void BuildAtlas(const std::vector<std::pair<char32_t, std::vector<uint8_t>>>& bitmaps) {
+        // Shelf packing, tallest first, after the solid block at the top left.
+        std::vector<const std::pair<char32_t, std::vector<uint8_t>>*> order;
+        for (const auto& b : bitmaps) order.push_back(&b);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](auto* a, auto* b) { return glyphs_[a->first].height > glyphs_[b->first].height; });
+        int x = kPadding + kSolidSize + kPadding, y = kPadding, shelf = kSolidSize;
+        for (auto* b : order) {
+            Glyph& g = glyphs_[b->first];
+            if (g.width == 0 || g.height == 0) continue;
+            if (x + g.width + kPadding > static_cast<int>(kAtlasWidth)) {
+                x = kPadding;
+                y += shelf + kPadding;
+                shelf = 0;
+            }
+            g.atlasX = x;
+            g.atlasY = y;
+            x += g.width + kPadding;
+            shelf = std::max(shelf, g.height);
+        }
+        uint32_t height = 1;
+        while (height < static_cast<uint32_t>(y + shelf + kPadding)) height *= 2;
+
+        TextureLevel level{kAtlasWidth, height, std::vector<uint8_t>(size_t{kAtlasWidth} * height * 4, 0)};
+        auto put = [&](int px, int py, uint8_t alpha) {
+            uint8_t* texel = &level.rgba[(static_cast<size_t>(py) * kAtlasWidth + static_cast<size_t>(px)) * 4];
+            texel[0] = texel[1] = texel[2] = 255;
+            texel[3] = alpha;
+        };
+        for (int py = 0; py < kSolidSize; ++py) {
+            for (int px = 0; px < kSolidSize; ++px) put(kPadding + px, kPadding + py, 255);
+        }
+        for (const auto& [key, coverage] : bitmaps) {
+            const Glyph& g = glyphs_[key];
+            for (int py = 0; py < g.height; ++py) {
+                for (int px = 0; px < g.width; ++px) {
+                    put(g.atlasX + px, g.atlasY + py, coverage[static_cast<size_t>(py * g.width + px)]);
+                }
+            }
+        }
+        atlasHeight_ = height;
+        atlasImage_.levels.push_back(std::move(level));
+    }
+
+    // Adds a w x h block at pixel (x, y) clipped to `clip`, texel for pixel
+    // from the atlas at (ax, ay); ax < 0 stretches the solid block's centre.
+    void AddQuad(std::vector<SpriteVertex>& out, const RECT& clip, int x, int y, int w, int h, int ax, int ay,
+                 D3DCOLOR color) const {
+        const int x0 = std::max(x, clip.left), x1 = std::min(x + w, clip.right);
+        const int y0 = std::max(y, clip.top), y1 = std::min(y + h, clip.bottom);
+        if (x0 >= x1 || y0 >= y1) return;
+        const float aw = static_cast<float>(kAtlasWidth), ah = static_cast<float>(atlasHeight_);
+        const float centre = (kPadding + kSolidSize / 2 + 0.5f);
+        auto u = [&](int px) { return ax < 0 ? centre / aw : static_cast<float>(ax + px - x) / aw; };
+        auto v = [&](int py) { return ay < 0 ? centre / ah : static_cast<float>(ay + py - y) / ah; };
+        // Pixel edges sit half a pixel before the pixel centres.
+        auto corner = [&](int px, int py) {
+            return SpriteVertex{static_cast<float>(px) - 0.5f, static_cast<float>(py) - 0.5f, 0.0f, 1.0f, color,
+                                u(px), v(py)};
+        };
+        const SpriteVertex tl = corner(x0, y0), tr = corner(x1, y0), br = corner(x1, y1), bl = corner(x0, y1);
+        out.insert(out.end(), {tl, tr, br, tl, br, bl});
+    }
+
+    Direct3DDevice8& device_;
+    std::unordered_map<char32_t, Glyph> glyphs_;
+    TextureImage atlasImage_;
+    uint32_t atlasHeight_ = 0;
+    std::shared_ptr<Direct3DTexture8> atlas_;
+    int ascent_ = 0;
+    int lineHeight_ = 0;
+    bool underline_ = false;
+    int underlineOffset_ = 1;
+    int underlineThickness_ = 1;
+};
+
+}  // namespace
+
+HRESULT CreateSystemFont(Direct3DDevice8& device, const FontDescription& description,
+                         std::unique_ptr<D3DXFont>& font) {
+    auto made = std::make_unique<SystemFont>(device, description);
+    const HRESULT hr = made->Upload();
+    if (FAILED(hr)) return hr;
+    font = std::move(made);
+    return D3D_OK;
+}
