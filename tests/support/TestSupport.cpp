@@ -103,8 +103,20 @@ HRESULT RecordingDevice::EndScene() {
     calls.push_back("EndScene");
     return failWith;
 }
-HRESULT RecordingDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void*, UINT stride) {
+HRESULT RecordingDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* data, UINT stride) {
     calls.push_back(Join("DrawPrimitiveUP", {type, count, stride}));
+    size_t vertexCount = 0;
+    switch (type) {
+        case D3DPT_POINTLIST: vertexCount = count; break;
+        case D3DPT_LINELIST: vertexCount = 2 * size_t{count}; break;
+        case D3DPT_LINESTRIP: vertexCount = count + size_t{1}; break;
+        case D3DPT_TRIANGLELIST: vertexCount = 3 * size_t{count}; break;
+        case D3DPT_TRIANGLESTRIP:
+        case D3DPT_TRIANGLEFAN: vertexCount = count + size_t{2}; break;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    lastVertices.assign(bytes, bytes + (data ? vertexCount * stride : 0));
+    lastStride = stride;
     return failWith;
 }
 HRESULT RecordingDevice::Present(const RECT*, const RECT*, void*, const void*) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -25,6 +26,9 @@ public:
     Direct3DTexture8* texture = nullptr;
     DWORD fvf = 0;
     int presents = 0;
+    // The vertex bytes and stride of the last DrawPrimitiveUP.
+    std::vector<uint8_t> lastVertices;
+    UINT lastStride = 0;
     HRESULT failWith = D3D_OK;  // when set, every call fails with it
 
     HRESULT SetVertexShader(DWORD fvf) override;
@@ -57,6 +61,14 @@ public:
 
     // The recorded calls whose text starts with `prefix`.
     std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
+
+    // The last DrawPrimitiveUP's vertices, read as records of type V.
+    template <class V>
+    std::vector<V> LastVerticesAs() const {
+        std::vector<V> out(lastStride == sizeof(V) ? lastVertices.size() / sizeof(V) : 0);
+        for (size_t i = 0; i < out.size(); ++i) std::memcpy(&out[i], lastVertices.data() + i * sizeof(V), sizeof(V));
+        return out;
+    }
 
 private:
     std::map<std::pair<DWORD, DWORD>, DWORD> stageStates_;

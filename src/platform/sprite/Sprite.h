@@ -3,6 +3,8 @@
 // Draw sets the state it needs and restores what it changed.
 #pragma once
 
+#include <vector>
+
 #include "platform/device/Device.h"
 
 class D3DXSprite {
@@ -18,3 +20,20 @@ public:
 private:
     Direct3DDevice8& device_;
 };
+
+// One corner of a pre-transformed textured quad, laid out for kSpriteFVF.
+struct SpriteVertex {
+    float x, y, z, rhw;
+    D3DCOLOR color;
+    float u, v;
+};
+constexpr DWORD kSpriteFVF = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+static_assert(sizeof(SpriteVertex) == 28, "SpriteVertex must match its 28-byte vertex format");
+
+// Draws `vertices` (a triangle list, six per quad) with `texture` under the
+// sprite's state: alpha blending, no lighting, fog or culling, texture times
+// vertex colour, clamped linear sampling; depth states are left as they are.
+// Every state it changes, the texture and the vertex format are restored.
+// x and y are in D3D screen pixels (pixel centres at integers).
+HRESULT DrawSpriteTriangles(Direct3DDevice8& device, Direct3DTexture8* texture,
+                            const std::vector<SpriteVertex>& vertices);

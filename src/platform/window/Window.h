@@ -7,6 +7,7 @@
 #include <functional>
 
 struct SDL_Window;
+class PresentListener;
 
 struct WindowOptions {
     bool fullscreen = true;   // false: a resizable window
@@ -45,7 +46,13 @@ public:
 
     SDL_Window* Handle() const { return window_; }
 
+    // Who follows the presented frames (the fixed-step clock, capture); the
+    // device created on this window reports every Present to it.
+    void SetPresentListener(PresentListener* listener) { presentListener_ = listener; }
+    PresentListener* GetPresentListener() const { return presentListener_; }
+
 private:
+    PresentListener* presentListener_ = nullptr;
     WindowOptions options_;
     SDL_Window* window_ = nullptr;
     KeyDownHandler keyDown_;

@@ -1,0 +1,99 @@
+#include "platform/files/Files.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+#include <vector>
+
+#include "common/Errors.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
+}
+
+// The one entry of `folder` whose name matches `name` ignoring case; empty when
+// there is none or more than one.
+std::string CaseInsensitiveMatch(const fs::path& folder, const std::string& name) {
+    std::error_code error;
+    fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, error);
+    if (error) return {};
+    std::string found;
+    for (const auto& entry : it) {
+        const std::string candidate = entry.path().filename().string();
+        if (EqualsIgnoringCase(candidate, name)) {
+            if (!found.empty()) return {};
+            found = candidate;
+        }
+    }
+    return found;
+}
+
+std::vector<std::string> SplitComponents(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string current;
+    for (char c : path) {
+        if (c == '\\' || c == '/') {
+            if (!current.empty()) parts.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    if (!current.empty()) parts.push_back(current);
+    return parts;
+}
+
+}  // namespace
+
+std::string ExecutableFolder() {
+    std::error_code error;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+    if (error) throw DemoError("cannot find the program's folder: " + error.message());
+    return exe.parent_path().string();
+}
+
+std::string ResolvePath(const std::string& path) {
+    const bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\');
+    fs::path resolved = absolute ? fs::path("/") : fs::path();
+    bool stillExists = true;
+    for (const std::string& part : SplitComponents(path)) {
+        if (part == ".") continue;
+        fs::path exact = resolved / part;
+        std::error_code error;
+        if (stillExists && !fs::exists(exact, error) && part != "..") {
+            const std::string match = CaseInsensitiveMatch(resolved, part);
+            if (!match.empty()) {
+                exact = resolved / match;
+            } else {
+                stillExists = false;
+            }
+        }
+        resolved = exact;
+    }
+    return resolved.string();
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    std::error_code error;
+    if (fs::is_directory(path, error)) throw ContentError(path + ": is a folder, not a file");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ContentError(path + ": cannot open file (" + std::strerror(errno) + ")");
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    if (in.bad()) throw ContentError(path + ": cannot read file");
+    return contents.str();
+}

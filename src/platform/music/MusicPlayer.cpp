@@ -1,0 +1,64 @@
+#include "platform/music/MusicPlayer.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+
+#include <iostream>
+
+#include "common/Errors.h"
+#include "platform/files/Files.h"
+
+namespace {
+
+class SilentMusicPlayer final : public MusicPlayer {
+public:
+    void SetFileName(const std::string&) override {}
+    void SetCurrentPosition(double) override {}
+    void Play() override {}
+    void Stop() override {}
+};
+
+class MixerMusicPlayer final : public MusicPlayer {
+public:
+    ~MixerMusicPlayer() override {
+        if (music_ != nullptr) Mix_FreeMusic(music_);
+        Mix_CloseAudio();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+
+    void SetFileName(const std::string& path) override { fileName_ = path; }
+    void SetCurrentPosition(double seconds) override { position_ = seconds; }
+
+    void Play() override {
+        if (music_ == nullptr) {
+            const std::string path = ResolvePath(fileName_);
+            music_ = Mix_LoadMUS(path.c_str());
+            if (music_ == nullptr) throw ContentError(path + ": cannot open music (" + Mix_GetError() + ")");
+        }
+        if (Mix_PlayMusic(music_, 0) != 0) throw DemoError(std::string("cannot play music: ") + Mix_GetError());
+        if (position_ > 0) Mix_SetMusicPosition(position_);
+    }
+
+    void Stop() override { Mix_HaltMusic(); }
+
+private:
+    std::string fileName_;
+    double position_ = 0;
+    Mix_Music* music_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<MusicPlayer> CreateMusicPlayer(bool enabled) {
+    if (!enabled) {
+        std::cerr << "velmora: the music is off (--no-audio)" << std::endl;
+        return std::make_unique<SilentMusicPlayer>();
+    }
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0 || Mix_OpenAudio(44100, MIX_DEFAULT_FORMAT, 2, 2048) != 0) {
+        std::cerr << "velmora: no audio device (" << SDL_GetError() << "); the music is off" << std::endl;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return std::make_unique<SilentMusicPlayer>();
+    }
+    Mix_Init(MIX_INIT_MP3);
+    return std::make_unique<MixerMusicPlayer>();
+}

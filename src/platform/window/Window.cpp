@@ -1,0 +1,84 @@
+#include "platform/window/Window.h"
+
+#include <SDL.h>
+
+#include <string>
+
+#include "common/Errors.h"
+
+namespace {
+
+// Picks the display's 1024 x 768 mode at 60 Hz when it has one; otherwise the
+// window goes full screen at the desktop's mode and the picture is scaled.
+void EnterFullscreen(SDL_Window* window, int width, int height) {
+    const int display = SDL_GetWindowDisplayIndex(window);
+    SDL_DisplayMode wanted{};
+    wanted.w = width;
+    wanted.h = height;
+    wanted.refresh_rate = 60;
+    SDL_DisplayMode closest{};
+    if (display >= 0 && SDL_GetClosestDisplayMode(display, &wanted, &closest) != nullptr &&
+        closest.w == width && closest.h == height && SDL_SetWindowDisplayMode(window, &closest) == 0 &&
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) == 0) {
+        return;
+    }
+    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+}
+
+}  // namespace
+
+Window::Window(const WindowOptions& options) : options_(options) {
+    if (options.offscreen) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+        throw DemoError(std::string("cannot open the display: ") + SDL_GetError());
+    }
+    Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
+    if (!options.fullscreen) flags |= SDL_WINDOW_RESIZABLE;
+    window_ = SDL_CreateWindow("velmora", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, options.logicalWidth,
+                               options.logicalHeight, flags);
+    if (window_ == nullptr) {
+        const std::string error = SDL_GetError();
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        throw DemoError("cannot create the window: " + error);
+    }
+    if (options.fullscreen && !options.offscreen) {
+        EnterFullscreen(window_, options.logicalWidth, options.logicalHeight);
+        SetCursorVisible(false);
+    }
+}
+
+Window::~Window() {
+    SDL_DestroyWindow(window_);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+void Window::Show() { SDL_ShowWindow(window_); }
+
+void Window::PumpMessages() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        int key = 0;
+        int shift = 0;
+        if (event.type == SDL_KEYDOWN) {
+            key = KeyCodeFromSdl(event.key.keysym.sym);
+            shift = (event.key.keysym.mod & KMOD_SHIFT) ? 1 : 0;
+        } else if (event.type == SDL_QUIT) {
+            // Closing the window ends the demo the way Esc does.
+            key = 27;
+        } else {
+            continue;
+        }
+        if (keyDown_) keyDown_(key, shift);
+    }
+}
+
+void Window::DrawableSize(int& width, int& height) const { SDL_GL_GetDrawableSize(window_, &width, &height); }
+
+void Window::SetCursorVisible(bool visible) { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
+
+int KeyCodeFromSdl(int32_t sdlKeySym) {
+    if (sdlKeySym == SDLK_ESCAPE) return 27;
+    if (sdlKeySym >= SDLK_a && sdlKeySym <= SDLK_z) return sdlKeySym - SDLK_a + 'A';
+    if (sdlKeySym >= 32 && sdlKeySym < 127) return sdlKeySym;
+    return 0;
+}

@@ -1,0 +1,88 @@
+#include "shell/CommandLine.h"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <string_view>
+
+namespace {
+
+template <class T>
+T ParseNumber(std::string_view option, std::string_view text) {
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        throw UsageError(std::string(option) + ": not a number: '" + std::string(text) + "'");
+    }
+    return value;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, const char* const* argv) {
+    CommandLine line;
+    bool fpsGiven = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&]() -> std::string_view {
+            if (i + 1 >= argc) throw UsageError(std::string(arg) + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            line.help = true;
+        } else if (arg == "--version") {
+            line.version = true;
+        } else if (arg == "--windowed") {
+            line.windowed = true;
+        } else if (arg == "--no-audio") {
+            line.noAudio = true;
+        } else if (arg == "--benchmark") {
+            line.benchmark = true;
+        } else if (arg == "--data") {
+            line.dataDir = std::string(value());
+        } else if (arg == "--seed") {
+            line.seed = ParseNumber<uint32_t>(arg, value());
+        } else if (arg == "--capture") {
+            line.capture = std::string(value());
+            if (line.capture->empty()) throw UsageError("--capture needs a folder or a file name");
+        } else if (arg == "--fps") {
+            line.fps = ParseNumber<uint32_t>(arg, value());
+            if (line.fps < 1 || line.fps > 1000) throw UsageError("--fps must be between 1 and 1000");
+            fpsGiven = true;
+        } else if (arg == "--seconds") {
+            const double seconds = ParseNumber<double>(arg, value());
+            if (!std::isfinite(seconds) || seconds <= 0) throw UsageError("--seconds must be a positive number");
+            line.seconds = seconds;
+        } else {
+            throw UsageError("unknown argument '" + std::string(arg) + "'");
+        }
+    }
+    if (line.capture && line.benchmark) throw UsageError("--capture and --benchmark cannot be combined");
+    if ((fpsGiven || line.seconds) && !line.capture && !line.benchmark) {
+        throw UsageError("--fps and --seconds apply only to --capture and --benchmark");
+    }
+    return line;
+}
+
+bool CaptureIsFolder(const std::string& capture) {
+    if (!capture.empty() && capture.back() == '/') return true;
+    std::error_code error;
+    return std::filesystem::is_directory(capture, error);
+}
+
+const char* UsageText() {
+    return "usage: velmora [options]\n"
+           "\n"
+           "  (no options)        full screen at 1024 x 768; Esc ends the demo\n"
+           "  --windowed          a resizable window (the picture keeps 4:3)\n"
+           "  --data DIR          content from DIR instead of the program's folder\n"
+           "  --seed N            fixed random seed (the fountain)\n"
+           "  --no-audio          no music\n"
+           "  --capture OUT       render off screen with a fixed-step clock: OUT a folder\n"
+           "                      (existing, or ending in /) gets PNG frames frame_000000.png ...;\n"
+           "                      otherwise OUT is a video file encoded by ffmpeg with the music\n"
+           "  --benchmark         render off screen as fast as possible; print one JSON line\n"
+           "  --fps N             frames per second of --capture and --benchmark (default 60)\n"
+           "  --seconds S         stop --capture or --benchmark after S seconds of demo time\n"
+           "  --help, --version\n";
+}

@@ -1,0 +1,34 @@
+// The command line: options for today's desktops and for producing videos.
+// With no arguments the demo runs full screen as it always has.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+struct CommandLine {
+    bool help = false;
+    bool version = false;
+    bool windowed = false;
+    bool noAudio = false;
+    bool benchmark = false;
+    std::optional<std::string> dataDir;
+    std::optional<uint32_t> seed;
+    std::optional<std::string> capture;  // a folder (existing, or ending in '/') or a video file
+    uint32_t fps = 60;
+    std::optional<double> seconds;
+};
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Throws UsageError naming the offending argument.
+CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+// True when `capture` names a folder of PNG frames rather than a video file.
+bool CaptureIsFolder(const std::string& capture);
+
+const char* UsageText();

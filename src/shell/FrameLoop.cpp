@@ -1,0 +1,85 @@
+#include "shell/FrameLoop.h"
+
+#include "common/Common.h"
+#include "common/Constants.h"
+#include "common/Variables.h"
+#include "common/Wrappers.h"
+#include "platform/music/MusicPlayer.h"
+#include "platform/system/Clock.h"
+#include "render/m_MoveCamera.h"
+
+namespace {
+
+// Step activation's hand-over: a path that has just been armed starts on this
+// frame; a finished path leaves the camera held where it stopped.
+void HandOverCamera() {
+    if (pathRunning == False16) cameraHeld = True32;
+    if ((cameraHeld & pathRunning) != 0) {
+        segmentT = 0.0f;
+        posKey = startKey;
+        targetKey = startKey;
+        cameraHeld = False32;
+    }
+}
+
+void MeasureFrameTime() {
+    perfDelta = QueryPerformanceCounter() - perfLast;
+    perfLast = QueryPerformanceCounter();
+}
+
+void AdvanceStepClock() {
+    if (TickDifference(GetTickCount(), Steps[CurrentStep].StartTick) > Steps[CurrentStep].Duration) {
+        if (CurrentStep == INT32_MAX) throw DemoError("CurrentStep overflow");
+        CurrentStep += 1;
+        if (CurrentStep <= Steps.UBound()) Steps[CurrentStep].StartTick = GetTickCount();
+    }
+}
+
+}  // namespace
+
+void RunFrameLoop(const FrameRoutines& routines) {
+    while (CurrentStep <= Steps.UBound() && demoRunning != 0) {
+        if (Steps[CurrentStep].Loaded == False16) routines.loadStep();
+        HandOverCamera();
+        routines.pumpMessages();
+        MeasureFrameTime();
+        routines.updateParticles();
+        routines.generateVertex();
+        if (cameraHeld != True32) routines.moveCamera();
+        routines.render();
+        AdvanceStepClock();
+    }
+}
+
+void RunEndScreen(const std::function<void()>& drawFrame) {
+    endTick = GetTickCount();
+    while (TickDifference(GetTickCount(), endTick) < EndScreenMilliseconds && demoRunning == True16) {
+        drawFrame();
+    }
+}
+
+void StartTimeline() {
+    camPos = MakeVector(400, 400, 200);
+    camLookAt = MakeVector(400, 50, -200);
+    camUp = MakeVector(0, 1, 0);
+    UpdateViewMatrix();
+    mp3->SetFileName(AppPath + MusicFileName);
+    cameraHeld = True32;
+    Check(D3DDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW), "SetRenderState");
+    if (Steps[0].EyePath.UBound() >= 2) camPos = Steps[0].EyePath[1].Position;
+    if (Steps[0].TargetPath.UBound() >= 2) camLookAt = Steps[0].TargetPath[1].Position;
+    posKey = 2;
+    targetKey = 2;
+    segmentT = 0.0f;
+    perfFrequency = QueryPerformanceFrequency();
+    perfLast = QueryPerformanceCounter();
+    Randomize();
+    pathRunning = False16;
+    startKey = 2;
+    lastKey = Steps[0].EyePath.UBound() - 1;
+    startTick = GetTickCount();
+    CurrentStep = 0;
+    mp3->SetCurrentPosition(TickDifference(GetTickCount(), startTick) / 1000.0);
+    mp3->Play();
+    Steps[CurrentStep].StartTick = GetTickCount();
+}

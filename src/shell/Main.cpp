@@ -1,0 +1,86 @@
+#include "shell/Main.h"
+
+#include "common/Common.h"
+#include "common/Constants.h"
+#include "common/Variables.h"
+#include "common/Wrappers.h"
+#include "loading/m_InitGraphicsMode.h"
+#include "loading/m_InitMesh.h"
+#include "loading/m_InitTextures.h"
+#include "loading/m_initObjects.h"
+#include "loading/m_showLoadingScreen.h"
+#include "particles/m_generateVertex.h"
+#include "particles/m_initParticles.h"
+#include "platform/sprite/Sprite.h"
+#include "platform/window/Window.h"
+#include "render/m_InitVertexFog.h"
+#include "render/m_MoveCamera.h"
+#include "render/r_Render.h"
+#include "shell/FrameLoop.h"
+#include "shell/m_Terminate.h"
+#include "text/m_DrawText.h"
+#include "timeline/m_InitSteps.h"
+#include "timeline/m_loadStep.h"
+
+namespace {
+
+void LoadEverything() {
+    for (int32_t i = 1; i <= 1; ++i) FlowerIndex[i] = i + 59;
+    MakeFont(FontSmall, "verdana", "8", False16, False16, False16);
+    m_InitTextures();
+    m_showLoadingScreen("Loading fonts");
+    m_InitMesh();
+    m_initObjects();
+    m_InitSteps();
+    m_InitVertexFog();
+    m_initParticles();
+}
+
+FrameRoutines DemoRoutines() {
+    return FrameRoutines{m_loadStep, [] { frmMain->PumpMessages(); }, UpdateParticles, m_generateVertex,
+                         m_MoveCamera, r_Render};
+}
+
+}  // namespace
+
+void frmMain_Load() {
+    frmMain->Show();
+    Main();
+}
+
+void Main() {
+    DX = std::make_unique<DirectX8>();
+    D3D = DX->Direct3DCreate8();
+    D3DX = std::make_unique<D3DX8>();
+    Randomize();
+    demoRunning = m_InitGraphicsMode(3, D3DFMT_D24S8, false) ? True16 : False16;
+    if (demoRunning == False16) m_Terminate();
+    LoadEverything();
+    StartTimeline();
+    RunFrameLoop(DemoRoutines());
+    RunEndScreen(DrawEndScreen);
+    m_Terminate();
+}
+
+void frmMain_KeyDown(int keyCode, int /*shift*/) {
+    if (keyCode == EscKeyCode) demoRunning = False16;
+}
+
+void DrawEndScreen() {
+    Check(D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, EndScreenClearColor,
+                           1.0f, 0),
+          "Clear");
+    Check(D3DDevice->BeginScene(), "BeginScene");
+    Check(D3DDevice->SetRenderState(D3DRS_FOGENABLE, 0), "SetRenderState");
+    frmMain->PumpMessages();
+    const float width = static_cast<float>(frmMain->ClientWidth());
+    const float height = static_cast<float>(frmMain->ClientHeight());
+    const D3DVECTOR2 scaling = MakeVector2(width / 512.0f, height / 512.0f);
+    const D3DVECTOR2 centre = MakeVector2(0, 0);
+    const D3DVECTOR2 translation = MakeVector2(0, 0);
+    Check(Sprite->Draw(TexTextEfter.get(), nullptr, &scaling, &centre, 0.0f, &translation,
+                       D3DColorARGB(255, 255, 255, 255)),
+          "Sprite.Draw");
+    Check(D3DDevice->EndScene(), "EndScene");
+    Check(D3DDevice->Present(nullptr, nullptr, nullptr, nullptr), "Present");
+}

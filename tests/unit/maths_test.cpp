@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "common/BoundedArray.h"
+#include "common/Common.h"
+#include "common/Wrappers.h"
+
+namespace {
+
+constexpr float kHalfPi = 1.5707963f;
+
+void ExpectPoint(const D3DVECTOR& p, float x, float y, float z, float tolerance = 1e-5f) {
+    EXPECT_NEAR(p.x, x, tolerance);
+    EXPECT_NEAR(p.y, y, tolerance);
+    EXPECT_NEAR(p.z, z, tolerance);
+}
+
+TEST(Maths, VectorsColoursAndBits) {
+    const D3DVECTOR v = MakeVector(1, 2, 3);
+    ExpectPoint(v, 1, 2, 3, 0);
+    EXPECT_EQ(D3DColorARGB(255, 16, 16, 26), 0xFF10101Au);
+    EXPECT_EQ(D3DColorARGB(0, 255, 255, 255), 0x00FFFFFFu);
+    // An alpha past 255 keeps only its low byte, as a shift into the top byte does.
+    EXPECT_EQ(D3DColorARGB(259, 255, 255, 255) >> 24, 3u);
+    EXPECT_EQ(FloatToDWord(1.0f), 0x3F800000u);
+    EXPECT_EQ(FloatToDWord(300.0f), 0x43960000u);
+    EXPECT_EQ(FloatToDWord(1200.0f), 0x44960000u);
+    EXPECT_FLOAT_EQ(GetDistance(MakeVector(0, 0, 0), MakeVector(3, 4, 0)), 5.0f);
+}
+
+TEST(Maths, RoundingIsHalfToEven) {
+    EXPECT_EQ(RoundHalfEven(2.5), 2);
+    EXPECT_EQ(RoundHalfEven(3.5), 4);
+    EXPECT_EQ(RoundHalfEven(-2.5), -2);
+    EXPECT_EQ(RoundHalfEven(3.64), 4);
+    EXPECT_THROW(RoundHalfEven(3e9), DemoError);
+    EXPECT_EQ(RoundToInt16(363.5), 364);
+    EXPECT_THROW(RoundToInt16(40000), DemoError);
+}
+
+TEST(Maths, RotationsFollowTheRowVectorConvention) {
+    D3DMATRIX m;
+    D3DXMatrixRotationY(m, kHalfPi);
+    ExpectPoint(TransformPoint(MakeVector(1, 0, 0), m), 0, 0, -1);
+    D3DXMatrixRotationX(m, kHalfPi);
+    ExpectPoint(TransformPoint(MakeVector(0, 1, 0), m), 0, 0, 1);
+    D3DXMatrixRotationZ(m, kHalfPi);
+    ExpectPoint(TransformPoint(MakeVector(1, 0, 0), m), 0, 1, 0);
+}
+
+TEST(Maths, ProductAppliesTheLeftMatrixFirst) {
+    D3DMATRIX scale, translate, product;
+    D3DXMatrixScaling(scale, 2, 3, 4);
+    D3DXMatrixTranslation(translate, 10, 20, 30);
+    D3DXMatrixMultiply(product, scale, translate);
+    ExpectPoint(TransformPoint(MakeVector(1, 1, 1), product), 12, 23, 34);
+    D3DXMatrixMultiply(product, translate, scale);
+    ExpectPoint(TransformPoint(MakeVector(1, 1, 1), product), 22, 63, 124);
+    // The output may alias an input.
+    D3DXMatrixMultiply(scale, scale, translate);
+    ExpectPoint(TransformPoint(MakeVector(1, 1, 1), scale), 12, 23, 34);
+}
+
+TEST(Maths, LookAtMatchesTheHandComputedMatrix) {
+    // Eye at (0, 0, -10) looking at the origin: the view is a translation by +10 in z.
+    D3DMATRIX view;
+    D3DXMatrixLookAtLH(view, MakeVector(0, 0, -10), MakeVector(0, 0, 0), MakeVector(0, 1, 0));
+    const float expected[4][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 10, 1}};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(view.m[r][c], expected[r][c], 1e-6f) << r << "," << c;
+    // Looking along +x from (5, 0, 0): a point ahead lies on +z, one to the left of the view on -x.
+    D3DXMatrixLookAtLH(view, MakeVector(5, 0, 0), MakeVector(6, 0, 0), MakeVector(0, 1, 0));
+    ExpectPoint(TransformPoint(MakeVector(8, 0, 0), view), 0, 0, 3);
+    ExpectPoint(TransformPoint(MakeVector(5, 0, 1), view), -1, 0, 0);
+}
+
+TEST(Maths, PerspectiveMatchesTheHandComputedMatrix) {
+    D3DMATRIX proj;
+    const float fov = 3.1415927f / 4.0f;
+    D3DXMatrixPerspectiveFovLH(proj, fov, 1.0f, 0.1f, 1400.0f);
+    const float ys = 1.0f / std::tan(fov / 2);
+    EXPECT_NEAR(proj.m[0][0], ys, 1e-5f);
+    EXPECT_NEAR(proj.m[1][1], 2.4142137f, 1e-5f);
+    EXPECT_NEAR(proj.m[2][2], 1400.0f / 1399.9f, 1e-6f);
+    EXPECT_EQ(proj.m[2][3], 1.0f);
+    EXPECT_NEAR(proj.m[3][2], -0.1f * 1400.0f / 1399.9f, 1e-6f);
+    EXPECT_EQ(proj.m[3][3], 0.0f);
+    // The near plane maps to depth 0 and the far plane to depth 1 after the divide.
+    auto depth = [&](float z) { return (z * proj.m[2][2] + proj.m[3][2]) / z; };
+    EXPECT_NEAR(depth(0.1f), 0.0f, 1e-6f);
+    EXPECT_NEAR(depth(1400.0f), 1.0f, 1e-6f);
+}
+
+TEST(Maths, CatmullRomPassesThroughTheInnerKeys) {
+    const D3DVECTOR p0 = MakeVector(0, 0, 0), p1 = MakeVector(1, 2, 0), p2 = MakeVector(2, 0, 5),
+                    p3 = MakeVector(3, 3, 3);
+    D3DVECTOR out;
+    D3DXVec3CatmullRom(out, p0, p1, p2, p3, 0.0f);
+    ExpectPoint(out, 1, 2, 0);
+    D3DXVec3CatmullRom(out, p0, p1, p2, p3, 1.0f);
+    ExpectPoint(out, 2, 0, 5);
+    D3DXVec3CatmullRom(out, MakeVector(0, 0, 0), MakeVector(1, 0, 0), MakeVector(2, 0, 0), MakeVector(3, 0, 0),
+                       0.5f);
+    ExpectPoint(out, 1.5f, 0, 0);
+}
+
+TEST(BoundedArrays, IndicesAreCheckedAgainstTheirBounds) {
+    BoundedArray<int32_t> flower("FlowerIndex", 1, 1);
+    flower[1] = 60;
+    EXPECT_EQ(flower[1], 60);
+    try {
+        flower[0] = 1;
+        FAIL() << "index 0 was accepted";
+    } catch (const BoundsError& error) {
+        EXPECT_NE(std::string(error.what()).find("FlowerIndex"), std::string::npos);
+        EXPECT_NE(std::string(error.what()).find("index 0"), std::string::npos);
+    }
+    EXPECT_THROW(flower[2], BoundsError);
+}
+
+TEST(BoundedArrays, GrowableArraysStartEmptyAndKeepElementsWhenGrown) {
+    BoundedArray<int32_t> list("DrawList");
+    EXPECT_TRUE(IsArrayEmpty(list));
+    EXPECT_THROW(list.UBound(), BoundsError);
+    list.Redim(0, 0);
+    EXPECT_FALSE(IsArrayEmpty(list));
+    list[0] = 7;
+    list.RedimPreserve(2);
+    EXPECT_EQ(list.UBound(), 2);
+    EXPECT_EQ(list[0], 7);
+    EXPECT_EQ(list[2], 0);
+    BoundedArray<int32_t> copy = list;
+    copy[0] = 9;
+    EXPECT_EQ(list[0], 7) << "copies must not share elements";
+}
+
+}  // namespace
