@@ -36,19 +36,21 @@ void LoadEverything() {
     m_initParticles();
 }
 
+}  // namespace
+
 FrameRoutines DemoRoutines() {
     return FrameRoutines{m_loadStep, [] { frmMain->PumpMessages(); }, UpdateParticles, m_generateVertex,
                          m_MoveCamera, r_Render};
 }
-
-}  // namespace
 
 void frmMain_Load() {
     frmMain->Show();
     Main();
 }
 
-void Main() {
+void Main() { RunMain(DemoRoutines()); }
+
+void RunMain(const FrameRoutines& routines) {
     DX = std::make_unique<DirectX8>();
     D3D = DX->Direct3DCreate8();
     D3DX = std::make_unique<D3DX8>();
@@ -57,7 +59,7 @@ void Main() {
     if (demoRunning == False16) m_Terminate();
     LoadEverything();
     StartTimeline();
-    RunFrameLoop(DemoRoutines());
+    RunFrameLoop(routines);
     RunEndScreen(DrawEndScreen);
     m_Terminate();
 }

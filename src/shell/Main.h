@@ -5,8 +5,16 @@
 // by m_Terminate's ProcessExit.
 void frmMain_Load();
 
+struct FrameRoutines;
+
 // Runs the whole demo; every way out goes through m_Terminate.
 void Main();
+
+// Main with the frame loop's routines given, so that the benchmark can time them.
+void RunMain(const FrameRoutines& routines);
+
+// The routines the frame loop calls in the demo.
+FrameRoutines DemoRoutines();
 
 // The window's key-down handler: Esc clears demoRunning.
 void frmMain_KeyDown(int keyCode, int shift);

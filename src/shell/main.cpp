@@ -1,5 +1,6 @@
 // The process entry point: parses the command line, sets up the platform
 // objects, runs the demo and reports any error that escapes it.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,37 +9,46 @@
 
 #include "common/Errors.h"
 #include "common/Variables.h"
+#include "platform/capture/VideoCapture.h"
 #include "platform/device/Device.h"
 #include "platform/files/Files.h"
 #include "platform/music/MusicPlayer.h"
 #include "platform/system/Clock.h"
 #include "platform/system/Random.h"
 #include "platform/window/Window.h"
+#include "shell/Benchmark.h"
 #include "shell/CommandLine.h"
+#include "shell/FrameLoop.h"
 #include "shell/Main.h"
 #include "shell/m_Terminate.h"
 
 namespace {
 
-// Follows the presented frames: advances the fixed-step clock and ends a
-// capture or benchmark once its demo time is up.
-class PresentHooks final : public PresentListener {
+// Follows the presented frames: advances the fixed-step clock, hands the
+// pixels to a capture when there is one, and ends a capture or benchmark once
+// its demo time is up.
+class FrameFollower final : public PresentListener {
 public:
-    PresentHooks(Clock& clock, std::optional<double> seconds) : clock_(clock), seconds_(seconds) {}
+    FrameFollower(Clock& clock, std::optional<double> seconds, PresentListener* sink)
+        : clock_(clock), seconds_(seconds), sink_(sink), firstTick_(clock.TickCount()) {}
 
-    void OnPresent(const uint8_t*, uint32_t, uint32_t) override {
+    void OnPresentStart() override {
+        if (sink_ != nullptr) sink_->OnPresentStart();
+    }
+    void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) override {
+        if (sink_ != nullptr) sink_->OnPresent(rgba, width, height);
         clock_.OnFramePresented();
         if (seconds_ && static_cast<double>(TickDifference(clock_.TickCount(), firstTick_)) >= *seconds_ * 1000.0) {
             m_Terminate();
         }
     }
-    bool WantsPixels() const override { return false; }
-    void Start() { firstTick_ = clock_.TickCount(); }
+    bool WantsPixels() const override { return sink_ != nullptr && sink_->WantsPixels(); }
 
 private:
     Clock& clock_;
     std::optional<double> seconds_;
-    int32_t firstTick_ = 0;
+    PresentListener* sink_;
+    int32_t firstTick_;
 };
 
 std::string ContentFolder(const CommandLine& line) {
@@ -50,10 +60,10 @@ std::string ContentFolder(const CommandLine& line) {
     return text;
 }
 
-int RunDemo(const CommandLine& line) {
-    if (line.benchmark) throw UsageError("--benchmark is not available in this build yet");
-    if (line.capture) throw UsageError("--capture is not available in this build yet");
-    const bool offscreen = false;
+int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point processStart) {
+    const bool offscreen = line.capture || line.benchmark;
+    const bool videoCapture = line.capture && !CaptureIsFolder(*line.capture);
+    if (line.capture && !videoCapture) throw UsageError("--capture to a folder is not available in this build yet");
 
     AppPath = ContentFolder(line);
     std::unique_ptr<Clock> clock;
@@ -64,23 +74,43 @@ int RunDemo(const CommandLine& line) {
     }
     Random random;
     if (line.seed) random.FixSeed(*line.seed);
-    std::unique_ptr<MusicPlayer> player = CreateMusicPlayer(!line.noAudio && !offscreen);
+
+    std::unique_ptr<VideoCapture> video;
+    if (videoCapture) video = std::make_unique<VideoCapture>(*line.capture, line.fps, 1024, 768);
+    std::unique_ptr<MusicPlayer> player =
+        video ? video->CreateMusicRecorder() : CreateMusicPlayer(!line.noAudio && !offscreen);
 
     WindowOptions options;
     options.fullscreen = !line.windowed && !offscreen;
     options.offscreen = offscreen;
     Window window(options);
     window.SetKeyDownHandler(frmMain_KeyDown);
-    PresentHooks hooks(*clock, line.seconds);
-    hooks.Start();
-    window.SetPresentListener(&hooks);
+    FrameFollower follower(*clock, line.seconds, video.get());
+    std::unique_ptr<Benchmark> benchmark;
+    if (line.benchmark) benchmark = std::make_unique<Benchmark>(processStart, follower);
+    window.SetPresentListener(benchmark ? static_cast<PresentListener*>(benchmark.get()) : &follower);
 
     SystemClock = clock.get();
     Rng = &random;
     mp3 = player.get();
     frmMain = &window;
-    frmMain_Load();
-    return 0;
+    int status = 0;
+    try {
+        if (benchmark) {
+            frmMain->Show();
+            RunMain(benchmark->Wrap(DemoRoutines()));
+        } else {
+            frmMain_Load();
+        }
+    } catch (const ProcessExit& exit) {
+        status = exit.status;
+    }
+    if (video) {
+        video->Finish();
+        std::cerr << "velmora: wrote " << video->FramesWritten() << " frames to " << *line.capture << std::endl;
+    }
+    if (benchmark) std::cout << benchmark->Report() << std::endl;
+    return status;
 }
 
 // Ends the process without running destructors: the device objects are
@@ -95,6 +125,7 @@ int RunDemo(const CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    const auto processStart = std::chrono::steady_clock::now();
     try {
         const CommandLine line = ParseCommandLine(argc, argv);
         if (line.help) {
@@ -105,7 +136,7 @@ int main(int argc, char** argv) {
             std::cout << "velmora " << VELMORA_VERSION << '\n';
             return 0;
         }
-        EndProcess(RunDemo(line));
+        EndProcess(RunDemo(line, processStart));
     } catch (const UsageError& error) {
         std::cerr << "velmora: " << error.what() << "\n\n" << UsageText();
         EndProcess(2);

@@ -73,6 +73,8 @@ public:
 class PresentListener {
 public:
     virtual ~PresentListener() = default;
+    // Called when Present begins, before any of its work.
+    virtual void OnPresentStart() {}
     // rgba: width * height * 4 bytes, top row first; null when nobody asked for pixels.
     virtual void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) = 0;
     virtual bool WantsPixels() const = 0;

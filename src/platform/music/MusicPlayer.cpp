@@ -51,7 +51,7 @@ private:
 
 std::unique_ptr<MusicPlayer> CreateMusicPlayer(bool enabled) {
     if (!enabled) {
-        std::cerr << "velmora: the music is off (--no-audio)" << std::endl;
+        std::cerr << "velmora: the music is off" << std::endl;
         return std::make_unique<SilentMusicPlayer>();
     }
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0 || Mix_OpenAudio(44100, MIX_DEFAULT_FORMAT, 2, 2048) != 0) {

@@ -1,0 +1,157 @@
+#include "platform/capture/VideoCapture.h"
+
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "common/Errors.h"
+#include "platform/files/Files.h"
+
+namespace {
+
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'') {
+            quoted += "'\\''";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+}  // namespace
+
+class MusicRecorder final : public MusicPlayer {
+public:
+    explicit MusicRecorder(VideoCapture& capture) : capture_(capture) {}
+    void SetFileName(const std::string& path) override { capture_.musicPath_ = path; }
+    void SetCurrentPosition(double seconds) override { capture_.musicStartPosition_ = seconds; }
+    void Play() override { capture_.musicStartFrame_ = capture_.framesQueued_; }
+    void Stop() override {}
+
+private:
+    VideoCapture& capture_;
+};
+
+bool FfmpegAvailable() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }
+
+VideoCapture::VideoCapture(const std::string& outputPath, uint32_t framesPerSecond, uint32_t width,
+                           uint32_t height)
+    : outputPath_(outputPath), fps_(framesPerSecond), width_(width), height_(height) {
+    if (!FfmpegAvailable()) {
+        throw DemoError("cannot capture to " + outputPath + ": the ffmpeg program was not found");
+    }
+    const std::filesystem::path out(outputPath);
+    videoOnlyPath_ = (out.parent_path() / (".velmora-video-" + out.filename().string() + ".mkv")).string();
+    std::ostringstream command;
+    command << "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s " << width << 'x' << height << " -r " << fps_
+            << " -i pipe:0 -an -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p "
+            << ShellQuote(videoOnlyPath_);
+    // A broken pipe must come back as a write error, not end the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    pipe_ = popen(command.str().c_str(), "w");
+    if (pipe_ == nullptr) throw DemoError("cannot start ffmpeg for " + outputPath);
+    writer_ = std::thread(&VideoCapture::WriterLoop, this);
+}
+
+VideoCapture::~VideoCapture() {
+    if (!finished_) {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        changed_.notify_all();
+        if (writer_.joinable()) writer_.join();
+        if (pipe_ != nullptr) pclose(pipe_);
+    }
+}
+
+void VideoCapture::OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) {
+    if (rgba == nullptr || width != width_ || height != height_) {
+        throw DemoError("video capture: the frame is not " + std::to_string(width_) + " x " +
+                        std::to_string(height_));
+    }
+    const size_t bytes = size_t(width) * height * 4;
+    std::unique_lock lock(mutex_);
+    if (writeFailed_) throw DemoError("video capture: ffmpeg stopped accepting frames for " + outputPath_);
+    // A few frames in flight keep the renderer and the encoder both busy.
+    changed_.wait(lock, [&] { return queue_.size() < 3 || writeFailed_; });
+    if (writeFailed_) throw DemoError("video capture: ffmpeg stopped accepting frames for " + outputPath_);
+    std::vector<uint8_t> frame;
+    if (!spare_.empty()) {
+        frame = std::move(spare_.back());
+        spare_.pop_back();
+    }
+    frame.assign(rgba, rgba + bytes);
+    queue_.push_back(std::move(frame));
+    ++framesQueued_;
+    lock.unlock();
+    changed_.notify_all();
+}
+
+void VideoCapture::WriterLoop() {
+    for (;;) {
+        std::vector<uint8_t> frame;
+        {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return !queue_.empty() || closing_; });
+            if (queue_.empty()) return;
+            frame = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        const bool ok = std::fwrite(frame.data(), 1, frame.size(), pipe_) == frame.size();
+        {
+            std::lock_guard lock(mutex_);
+            if (!ok) writeFailed_ = true;
+            spare_.push_back(std::move(frame));
+        }
+        changed_.notify_all();
+        if (!ok) return;
+    }
+}
+
+std::unique_ptr<MusicPlayer> VideoCapture::CreateMusicRecorder() { return std::make_unique<MusicRecorder>(*this); }
+
+void VideoCapture::Finish() {
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+    }
+    changed_.notify_all();
+    writer_.join();
+    const int status = pclose(pipe_);
+    pipe_ = nullptr;
+    finished_ = true;
+    if (writeFailed_ || status != 0) {
+        throw DemoError("video capture: ffmpeg failed while encoding " + outputPath_ + " (the frames so far are in " +
+                        videoOnlyPath_ + ")");
+    }
+    MuxMusic();
+}
+
+void VideoCapture::MuxMusic() {
+    const double videoSeconds = static_cast<double>(framesQueued_) / fps_;
+    std::ostringstream command;
+    command << "ffmpeg -loglevel error -y -i " << ShellQuote(videoOnlyPath_);
+    if (musicStartFrame_ && !musicPath_.empty()) {
+        const double startSeconds = static_cast<double>(*musicStartFrame_) / fps_;
+        const long delayMs = std::lround(startSeconds * 1000.0);
+        command << " -ss " << musicStartPosition_ << " -i " << ShellQuote(ResolvePath(musicPath_))
+                << " -map 0:v -map 1:a -c:v copy -c:a aac -b:a 192k -af adelay=" << delayMs << '|' << delayMs
+                << ",apad";
+    } else {
+        command << " -map 0:v -c:v copy";
+    }
+    command << " -t " << videoSeconds << " -movflags +faststart " << ShellQuote(outputPath_);
+    if (std::system(command.str().c_str()) != 0) {
+        throw DemoError("video capture: ffmpeg could not write " + outputPath_ + " (the video alone is in " +
+                        videoOnlyPath_ + ")");
+    }
+    std::error_code ignored;
+    std::filesystem::remove(videoOnlyPath_, ignored);
+}

@@ -1,0 +1,64 @@
+// Video capture: presented frames are piped to the ffmpeg program, which
+// encodes them as H.264 (yuv420p) at a fixed frame rate; encoding runs on its
+// own thread while the demo renders. When the run ends the music is muxed in,
+// starting at the frame on which it was started.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/device/Device.h"
+#include "platform/music/MusicPlayer.h"
+
+class VideoCapture final : public PresentListener {
+public:
+    // Throws DemoError when the ffmpeg program cannot be found or started.
+    VideoCapture(const std::string& outputPath, uint32_t framesPerSecond, uint32_t width, uint32_t height);
+    ~VideoCapture() override;
+
+    void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) override;
+    bool WantsPixels() const override { return true; }
+
+    // A player that plays nothing but remembers the frame at which the music
+    // was started, so that it can be muxed in at that place.
+    std::unique_ptr<MusicPlayer> CreateMusicRecorder();
+
+    // Closes the video stream, waits for the encoder and muxes the music in.
+    // Throws DemoError when ffmpeg failed.
+    void Finish();
+
+    uint64_t FramesWritten() const { return framesQueued_; }
+
+private:
+    void WriterLoop();
+    void MuxMusic();
+
+    std::string outputPath_;
+    std::string videoOnlyPath_;
+    uint32_t fps_, width_, height_;
+    FILE* pipe_ = nullptr;
+    std::thread writer_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<uint8_t>> queue_;
+    std::vector<std::vector<uint8_t>> spare_;
+    bool closing_ = false;
+    bool writeFailed_ = false;
+    bool finished_ = false;
+    uint64_t framesQueued_ = 0;
+
+    friend class MusicRecorder;
+    std::string musicPath_;
+    std::optional<uint64_t> musicStartFrame_;
+    double musicStartPosition_ = 0;
+};
+
+// True when the ffmpeg program can be run.
+bool FfmpegAvailable();

@@ -1,0 +1,134 @@
+#include "shell/Benchmark.h"
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+// The one counter behind the replaced global allocation functions below.
+std::atomic<uint64_t> allocations{0};
+
+double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t index = std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size() - 1) + 0.5));
+    return values[index];
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+uint64_t AllocationCount() { return allocations.load(std::memory_order_relaxed); }
+
+Benchmark::Benchmark(TimePoint processStart, PresentListener& next) : processStart_(processStart), next_(next) {
+    // Room for a whole run at a high frame rate, so that recording a frame's
+    // time never allocates while frames are counted.
+    frameMilliseconds_.reserve(1 << 17);
+}
+
+FrameRoutines Benchmark::Wrap(const FrameRoutines& routines) {
+    auto timed = [this](std::function<void()> routine, double Benchmark::*phase) {
+        return [this, routine, phase] {
+            const TimePoint start = std::chrono::steady_clock::now();
+            routine();
+            this->*phase += Seconds(std::chrono::steady_clock::now() - start);
+        };
+    };
+    FrameRoutines wrapped;
+    wrapped.loadStep = [this, routine = routines.loadStep] {
+        BeginFrame();
+        const TimePoint start = std::chrono::steady_clock::now();
+        routine();
+        updateSeconds_ += Seconds(std::chrono::steady_clock::now() - start);
+    };
+    wrapped.pumpMessages = [this, routine = routines.pumpMessages] {
+        // The pump is the first routine every frame calls.
+        BeginFrame();
+        const TimePoint start = std::chrono::steady_clock::now();
+        routine();
+        updateSeconds_ += Seconds(std::chrono::steady_clock::now() - start);
+    };
+    wrapped.updateParticles = timed(routines.updateParticles, &Benchmark::updateSeconds_);
+    wrapped.generateVertex = timed(routines.generateVertex, &Benchmark::updateSeconds_);
+    wrapped.moveCamera = timed(routines.moveCamera, &Benchmark::updateSeconds_);
+    wrapped.render = [this, routine = routines.render] {
+        presentInFrame_ = 0;
+        const TimePoint start = std::chrono::steady_clock::now();
+        routine();
+        drawSeconds_ += Seconds(std::chrono::steady_clock::now() - start) - presentInFrame_;
+        EndFrame();
+    };
+    return wrapped;
+}
+
+void Benchmark::BeginFrame() {
+    const TimePoint now = std::chrono::steady_clock::now();
+    if (!timelineStarted_) {
+        timelineStarted_ = true;
+        timelineStart_ = now;
+        lastFrameEnd_ = now;
+        loadMilliseconds_ = Seconds(now - processStart_) * 1000.0;
+    }
+    if (!inFrame_) {
+        inFrame_ = true;
+        frameStart_ = now;
+        frameAllocationsStart_ = AllocationCount();
+    }
+}
+
+void Benchmark::EndFrame() {
+    const TimePoint now = std::chrono::steady_clock::now();
+    // The first frame may set things up once; the steady state is what counts.
+    if (!frameMilliseconds_.empty()) timelineAllocations_ += AllocationCount() - frameAllocationsStart_;
+    frameMilliseconds_.push_back(Seconds(now - frameStart_) * 1000.0);
+    lastFrameEnd_ = now;
+    inFrame_ = false;
+}
+
+void Benchmark::OnPresentStart() { presentStart_ = std::chrono::steady_clock::now(); }
+
+void Benchmark::OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) {
+    const double seconds = Seconds(std::chrono::steady_clock::now() - presentStart_);
+    if (timelineStarted_) {
+        presentSeconds_ += seconds;
+        presentInFrame_ += seconds;
+    }
+    next_.OnPresent(rgba, width, height);
+}
+
+std::string Benchmark::Report() const {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double wall = Seconds(lastFrameEnd_ - timelineStart_);
+    const size_t frames = frameMilliseconds_.size();
+    char line[1024];
+    std::snprintf(line, sizeof line,
+                  "{\"load_ms\": %.1f, \"frames\": %zu, \"wall_s\": %.3f, \"fps\": %.2f, "
+                  "\"frame_ms\": {\"p50\": %.3f, \"p95\": %.3f, \"p99\": %.3f, \"max\": %.3f}, "
+                  "\"peak_rss_mb\": %.1f, \"allocs_per_frame\": %.3f, "
+                  "\"phase_s\": {\"update\": %.3f, \"draw\": %.3f, \"present\": %.3f}}",
+                  loadMilliseconds_, frames, wall, wall > 0 ? static_cast<double>(frames) / wall : 0.0,
+                  Percentile(frameMilliseconds_, 0.50), Percentile(frameMilliseconds_, 0.95),
+                  Percentile(frameMilliseconds_, 0.99), Percentile(frameMilliseconds_, 1.0),
+                  static_cast<double>(usage.ru_maxrss) / 1024.0,
+                  frames > 1 ? static_cast<double>(timelineAllocations_) / static_cast<double>(frames - 1) : 0.0,
+                  updateSeconds_, drawSeconds_, presentSeconds_);
+    return line;
+}

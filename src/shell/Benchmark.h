@@ -1,0 +1,52 @@
+// The benchmark: times the frame loop's phases and the loading, counts heap
+// allocations per frame, and prints one JSON line of figures.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/device/Device.h"
+#include "shell/FrameLoop.h"
+
+// Heap allocations made by the process so far (every operator new).
+uint64_t AllocationCount();
+
+class Benchmark final : public PresentListener {
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+
+    // `processStart` is when the process began; `next` follows the frames too
+    // (the fixed-step clock).
+    Benchmark(TimePoint processStart, PresentListener& next);
+
+    // The frame loop's routines, each timed into its phase.
+    FrameRoutines Wrap(const FrameRoutines& routines);
+
+    void OnPresentStart() override;
+    void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) override;
+    bool WantsPixels() const override { return false; }
+
+    // The figures as one line of JSON.
+    std::string Report() const;
+
+private:
+    void BeginFrame();
+    void EndFrame();
+
+    TimePoint processStart_;
+    PresentListener& next_;
+    bool timelineStarted_ = false;
+    bool inFrame_ = false;
+    TimePoint timelineStart_{};
+    TimePoint frameStart_{};
+    TimePoint presentStart_{};
+    TimePoint lastFrameEnd_{};
+    double loadMilliseconds_ = 0;
+    double updateSeconds_ = 0, drawSeconds_ = 0, presentSeconds_ = 0;
+    double presentInFrame_ = 0;
+    std::vector<double> frameMilliseconds_;
+    uint64_t frameAllocationsStart_ = 0;
+    uint64_t timelineAllocations_ = 0;
+};
