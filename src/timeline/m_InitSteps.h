@@ -1,10 +1,16 @@
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "common/TypeDef.h"
 
-// Builds the four steps and reads their camera paths from cam.dat.
+// Builds the four steps and reads their camera paths from cam.dat, reporting
+// progress on the loading screen.
 void m_InitSteps();
+
+// m_InitSteps with the progress report going to `showLoading` instead.
+void InitSteps(const std::function<void(const std::string&)>& showLoading);
 
 Step NewStep(int32_t duration, int32_t drawCount, int32_t stateCount);
 void AddEyeKey(int32_t step, const D3DVECTOR& position, int32_t pace);

@@ -1,0 +1,221 @@
+// Reading the camera file: text to records, records to path keys, and the
+// files that are rejected at load because the camera could not fly them.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+
+#include "common/Variables.h"
+#include "support/TestSupport.h"
+#include "timeline/CameraFile.h"
+#include "timeline/m_InitSteps.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+
+// The ContentError message for `text`, or "" when it parses.
+std::string ParseError(const std::string& text) {
+    try {
+        ParseCameraFile(text);
+    } catch (const ContentError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+void ExpectVector(const D3DVECTOR& v, float x, float y, float z) {
+    EXPECT_EQ(v.x, x);
+    EXPECT_EQ(v.y, y);
+    EXPECT_EQ(v.z, z);
+}
+
+TEST(CameraFileParse, ReadsTheNineFieldsOfEachRecord) {
+    const auto records = ParseCameraFile("1,-40,20,300,500,0,0,50,450;\n");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Step, 1);
+    ExpectVector(records[0].Eye, -40, 20, 300);
+    EXPECT_EQ(records[0].EyePace, 500);
+    ExpectVector(records[0].Target, 0, 0, 50);
+    EXPECT_EQ(records[0].TargetPace, 450);
+}
+
+TEST(CameraFileParse, DropsQuotesAndCarriageReturnsAndSkipsWhiteSpace) {
+    const auto records = ParseCameraFile(
+        "\"2\",\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",\"7\",\"8\";\r\n"
+        "\n 3 ,\t10,\n-20 , 30\t,\r\n 40,\n50,60,70,  80  ;\r\n");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].Step, 2);
+    ExpectVector(records[0].Eye, 1, 2, 3);
+    EXPECT_EQ(records[0].EyePace, 4);
+    ExpectVector(records[0].Target, 5, 6, 7);
+    EXPECT_EQ(records[0].TargetPace, 8);
+    EXPECT_EQ(records[1].Step, 3);
+    ExpectVector(records[1].Eye, 10, -20, 30);
+    EXPECT_EQ(records[1].EyePace, 40);
+    EXPECT_EQ(records[1].TargetPace, 80);
+}
+
+TEST(CameraFileParse, FloorsCoordinatesAndRoundsPacesAndStepsHalfToEven) {
+    const auto records = ParseCameraFile("2.5,-0.5,7.9,-7.9,2.5,0.999,-1e-9,1e2,3.5;0.5,0,0,0,1.5,0,0,0,-2.5;");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].Step, 2);
+    ExpectVector(records[0].Eye, -1, 7, -8);
+    EXPECT_EQ(records[0].EyePace, 2);
+    ExpectVector(records[0].Target, 0, -1, 100);
+    EXPECT_EQ(records[0].TargetPace, 4);
+    EXPECT_EQ(records[1].Step, 0);
+    EXPECT_EQ(records[1].EyePace, 2);
+    EXPECT_EQ(records[1].TargetPace, -2);
+}
+
+TEST(CameraFileParse, IgnoresTheTextAfterTheLastSemicolonAndFieldsPastTheNinth) {
+    EXPECT_TRUE(ParseCameraFile("").empty());
+    EXPECT_TRUE(ParseCameraFile("0,1,2,3,4,5,6,7,8\n").empty());
+    const auto records = ParseCameraFile("0,1,2,3,4,5,6,7,8,99,not a number;1,1,1,1,1,1,1,1,1\n");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].TargetPace, 8);
+}
+
+TEST(CameraFileParse, UsesThePointAsDecimalSeparatorWhateverTheLocale) {
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    const bool switched = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr ||
+                          std::setlocale(LC_ALL, "fr_FR.UTF-8") != nullptr;
+    const auto records = ParseCameraFile("0,7.9,0,0,3.5,0,0,0,0;");
+    std::setlocale(LC_ALL, previous.c_str());
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].Eye.x, 7.0f);
+    EXPECT_EQ(records[0].EyePace, 4);
+    if (!switched) GTEST_LOG_(INFO) << "no comma-decimal locale installed; ran in the default locale";
+}
+
+TEST(CameraFileParse, RejectsBadRecordsNamingTheFileAndTheRecord) {
+    const std::string good = "0,1,2,3,4,5,6,7,8;";
+    EXPECT_THAT(ParseError(good + "0,1,2,3,4,5,6,7;"), HasSubstr("cam.dat record 2: has 8 fields"));
+    EXPECT_THAT(ParseError(good + ";" + good), HasSubstr("cam.dat record 2: has 1 field,"));
+    EXPECT_THAT(ParseError(good + good + "0,1,2,abc,4,5,6,7,8;"),
+                HasSubstr("cam.dat record 3: eye z \"abc\" is not a number"));
+    EXPECT_THAT(ParseError("0,1,2,3,4,5,6,7,;"), HasSubstr("record 1: target pace \"\" is not a number"));
+    EXPECT_THAT(ParseError("0,1.2.3,2,3,4,5,6,7,8;"), HasSubstr("record 1: eye x"));
+    EXPECT_THAT(ParseError("0,1 2,2,3,4,5,6,7,8;"), HasSubstr("record 1: eye x"));
+    EXPECT_THAT(ParseError("0,nan,2,3,4,5,6,7,8;"), HasSubstr("is not a number"));
+    EXPECT_THAT(ParseError("0,0x10,2,3,4,5,6,7,8;"), HasSubstr("is not a number"));
+    EXPECT_THAT(ParseError(good + "4,1,2,3,4,5,6,7,8;"), HasSubstr("record 2: step number 4 is outside 0 to 3"));
+    EXPECT_THAT(ParseError("-1,1,2,3,4,5,6,7,8;"), HasSubstr("record 1: step number -1"));
+    EXPECT_THAT(ParseError("3.5,1,2,3,4,5,6,7,8;"), HasSubstr("step number 4"));
+    EXPECT_THAT(ParseError("0,1,2,3,2147483648,5,6,7,8;"), HasSubstr("record 1: eye pace"));
+    EXPECT_THAT(ParseError("0,1,2,3,4,5,6,7,8;0,1,2,3,4,5,6,7,-3e9;"),
+                HasSubstr("record 2: target pace -3000000000.000000 does not fit a 32-bit integer"));
+    EXPECT_THAT(ParseError("1e10,1,2,3,4,5,6,7,8;"), HasSubstr("step"));
+    EXPECT_THAT(ParseError("0,1,2,1e39,4,5,6,7,8;"), HasSubstr("record 1: eye z"));
+    EXPECT_EQ(ParseError("+1,1,2,3,2147483647,5,6,7,-2147483648;"), "");
+}
+
+// Steps as m_InitSteps leaves them before the camera file is read.
+class CameraKeys : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Steps.Redim(0, 3);
+        for (int32_t i = 0; i <= 3; ++i) Steps[i] = NewStep(1000, 0, 0);
+    }
+
+    std::string AddError(const std::string& text) {
+        try {
+            AddCameraKeys(ParseCameraFile(text));
+        } catch (const ContentError& e) {
+            return e.what();
+        }
+        return "";
+    }
+};
+
+TEST_F(CameraKeys, AddsKeysInFileOrderPerStepWhenStepsInterleave) {
+    ASSERT_EQ(AddError("3,1,1,1,10,9,9,9,90;"
+                       "0,5,0,0,50,6,0,0,60;"
+                       "3,2,2,2,20,8,8,8,80;"
+                       "3,3,3,3,30,7,7,7,70;"),
+              "");
+    ASSERT_EQ(Steps[3].EyePath.UBound(), 2);
+    ASSERT_EQ(Steps[3].TargetPath.UBound(), 2);
+    for (int32_t k = 0; k <= 2; ++k) {
+        const float v = static_cast<float>(k + 1);
+        ExpectVector(Steps[3].EyePath[k].Position, v, v, v);
+        EXPECT_EQ(Steps[3].EyePath[k].Pace, 10 * (k + 1));
+        const float t = static_cast<float>(9 - k);
+        ExpectVector(Steps[3].TargetPath[k].Position, t, t, t);
+        EXPECT_EQ(Steps[3].TargetPath[k].Pace, 90 - 10 * k);
+    }
+    ASSERT_EQ(Steps[0].EyePath.UBound(), 0);
+    ExpectVector(Steps[0].EyePath[0].Position, 5, 0, 0);
+    ExpectVector(Steps[0].TargetPath[0].Position, 6, 0, 0);
+    EXPECT_EQ(Steps[1].EyePath.UBound(), 0);
+    EXPECT_EQ(Steps[2].TargetPath.UBound(), 0);
+}
+
+TEST_F(CameraKeys, RejectsPathsTheCameraCannotFly) {
+    // Two eye keys: activation would read the missing key 2.
+    EXPECT_THAT(AddError("0,1,1,1,5,1,1,1,5;1,1,1,1,5,1,1,1,5;1,2,2,2,5,2,2,2,5;"),
+                HasSubstr("cam.dat record 3: step 1 has exactly two eye keys"));
+    SetUp();
+    // A first target key at the origin is replaced, leaving the target path short.
+    EXPECT_THAT(AddError("2,1,1,1,5,0,0,0,5;2,2,2,2,5,2,2,2,5;2,3,3,3,5,3,3,3,5;"
+                         "2,4,4,4,5,4,4,4,5;2,5,5,5,5,5,5,5,5;"),
+                HasSubstr("cam.dat record 1: step 2 has 4 target keys for 5 eye keys"));
+    SetUp();
+    // Keys 2 to the second last time a segment; pace 0 there would divide by zero.
+    EXPECT_THAT(AddError("0,1,1,1,5,1,1,1,5;0,2,2,2,5,2,2,2,5;0,3,3,3,5,3,3,3,5;"
+                         "0,4,4,4,0,4,4,4,5;0,5,5,5,5,5,5,5,5;"),
+                HasSubstr("cam.dat record 4: step 0 eye key 3 has pace 0"));
+}
+
+TEST_F(CameraKeys, AcceptsPathsThatAreHeldOrFlyWithUnusedZeroPaces) {
+    // Pace 0 on keys 0, 1 and the last, and on the target path, is never divided by.
+    EXPECT_EQ(AddError("0,1,1,1,0,1,1,1,0;0,2,2,2,0,2,2,2,0;0,3,3,3,5,3,3,3,0;0,4,4,4,0,4,4,4,0;"), "");
+    EXPECT_EQ(Steps[0].EyePath.UBound(), 3);
+    SetUp();
+    // Three keys only stand the camera on key 2, so their paces are unused.
+    EXPECT_EQ(AddError("1,1,1,1,0,1,1,1,0;1,2,2,2,0,2,2,2,0;1,3,3,3,0,3,3,3,0;"), "");
+    SetUp();
+    // A longer target path is read only up to the eye path's length.
+    EXPECT_EQ(AddError("2,0,0,0,5,1,1,1,5;2,2,2,2,5,2,2,2,5;"), "");
+    EXPECT_EQ(Steps[2].EyePath.UBound(), 0);
+    EXPECT_EQ(Steps[2].TargetPath.UBound(), 1);
+}
+
+class CameraFileLoad : public ::testing::Test {
+protected:
+    void SetUp() override { AppPath = dir.path().string(); }
+    TempDir dir;
+    std::vector<std::string> messages;
+    void Init() {
+        InitSteps([this](const std::string& m) { messages.push_back(m); });
+    }
+};
+
+TEST_F(CameraFileLoad, MissingFileNamesItsPath) {
+    try {
+        Init();
+        FAIL() << "no error for a missing cam.dat";
+    } catch (const ContentError& e) {
+        EXPECT_THAT(e.what(), HasSubstr((dir.path() / "cam.dat").string()));
+    }
+}
+
+TEST_F(CameraFileLoad, EmptyFileLeavesOnlyThePlaceholderKeys) {
+    dir.Write("cam.dat", "");
+    Init();
+    for (int32_t s = 0; s <= 3; ++s) {
+        EXPECT_EQ(Steps[s].EyePath.UBound(), 0);
+        EXPECT_EQ(Steps[s].TargetPath.UBound(), 0);
+    }
+}
+
+TEST_F(CameraFileLoad, ErrorsStopTheLoadBeforeTheLastLight) {
+    dir.Write("cam.dat", "0,1,1,1,5,1,1,1,5;\r\n9,1,1,1,5,1,1,1,5;\r\n");
+    EXPECT_THROW(Init(), ContentError);
+    EXPECT_EQ(Steps[0].LightOn[0], False16);
+    EXPECT_EQ(messages.size(), 4u);
+}
+
+}  // namespace
