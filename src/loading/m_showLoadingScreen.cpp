@@ -29,6 +29,9 @@ void DrawSprite(Direct3DTexture8* texture, float sx, float sy, float tx, float t
 }  // namespace
 
 void m_showLoadingScreen(const std::string& Message) {
+    if (!frmMain || !D3DDevice || !Sprite || !FontSmall) {
+        throw DemoError("the loading screen needs the window, the device, the sprite and the font first");
+    }
     LoadingCount = LoadingCount + 1;
     const int32_t n = LoadingCount;
     const float W = static_cast<float>(frmMain->ClientWidth());

@@ -4,11 +4,10 @@
 
 #include <algorithm>
 
+#include "common/Errors.h"
 #include "common/Variables.h"
 #include "loading/m_showLoadingScreen.h"
-#include "platform/font/Font.h"
 #include "platform/sprite/Sprite.h"
-#include "platform/window/Window.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -29,41 +28,20 @@ Box SpriteBox(const RecordingDevice& device, int draw) {
 class LoadingScreenCalls : public ::testing::Test {
 protected:
     void SetUp() override {
-        WindowOptions options;
-        options.fullscreen = false;
-        options.offscreen = true;
-        window = std::make_unique<Window>(options);
-        frmMain = window.get();
         auto owned = std::make_unique<RecordingDevice>();
         device = owned.get();
         D3DDevice = std::move(owned);
-        Sprite = std::make_unique<D3DXSprite>(*device);
-        TexWhite = MakeTexture(1);
-        TexLogoJpg = MakeTexture(512);
-        FontDescription font;
-        font.faceName = "verdana";
-        ASSERT_EQ(CreateSystemFont(*device, font, FontSmall), D3D_OK);
+        stage = std::make_unique<LoadingScreenStage>(*device);
         LoadingCount = 0;
     }
     void TearDown() override {
-        FontSmall.reset();
-        TexWhite.reset();
-        TexLogoJpg.reset();
-        Sprite.reset();
+        stage.reset();
         D3DDevice.reset();
-        frmMain = nullptr;
         LoadingCount = 0;
     }
-    std::shared_ptr<Direct3DTexture8> MakeTexture(uint32_t size) {
-        TextureImage image;
-        image.levels.push_back({size, size, std::vector<uint8_t>(size_t{size} * size * 4, 255)});
-        std::shared_ptr<Direct3DTexture8> texture;
-        EXPECT_EQ(device->CreateTexture(image, D3DPOOL_MANAGED, texture), D3D_OK);
-        return texture;
-    }
 
-    std::unique_ptr<Window> window;
     RecordingDevice* device = nullptr;
+    std::unique_ptr<LoadingScreenStage> stage;
 };
 
 TEST_F(LoadingScreenCalls, EachCallIsOneCompleteFrame) {
@@ -110,7 +88,10 @@ TEST_F(LoadingScreenCalls, TheFillGrowsFromTheCentreAndStopsAtTheFrame) {
 
 TEST_F(LoadingScreenCalls, AFailingDeviceStopsTheStartUp) {
     device->failWith = D3DERR_DEVICELOST;
-    EXPECT_THROW(m_showLoadingScreen("Loading fonts"), std::exception);
+    EXPECT_THROW(m_showLoadingScreen("Loading fonts"), ResultError);
+    device->failWith = D3D_OK;
+    FontSmall.reset();
+    EXPECT_THROW(m_showLoadingScreen("Loading fonts"), DemoError) << "no font yet: an error, not a crash";
 }
 
 }  // namespace

@@ -1,5 +1,11 @@
 #include "support/TestSupport.h"
 
+#include "common/Errors.h"
+#include "common/Variables.h"
+#include "platform/font/Font.h"
+#include "platform/sprite/Sprite.h"
+#include "platform/window/Window.h"
+
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -169,6 +175,35 @@ std::vector<std::string> RecordingDevice::CallsStartingWith(const std::string& p
         if (c.rfind(prefix, 0) == 0) result.push_back(c);
     }
     return result;
+}
+
+LoadingScreenStage::LoadingScreenStage(Direct3DDevice8& device) {
+    WindowOptions options;
+    options.fullscreen = false;
+    options.offscreen = true;
+    window_ = std::make_unique<Window>(options);
+    frmMain = window_.get();
+    Sprite = std::make_unique<D3DXSprite>(device);
+    auto solid = [&](uint32_t size) {
+        TextureImage image;
+        image.levels.push_back({size, size, std::vector<uint8_t>(size_t{size} * size * 4, 255)});
+        std::shared_ptr<Direct3DTexture8> texture;
+        Check(device.CreateTexture(image, D3DPOOL_MANAGED, texture), "CreateTexture");
+        return texture;
+    };
+    TexWhite = solid(1);
+    TexLogoJpg = solid(512);
+    FontDescription font;
+    font.faceName = "verdana";
+    Check(CreateSystemFont(device, font, FontSmall), "CreateFont");
+}
+
+LoadingScreenStage::~LoadingScreenStage() {
+    FontSmall.reset();
+    TexWhite.reset();
+    TexLogoJpg.reset();
+    Sprite.reset();
+    frmMain = nullptr;
 }
 
 TempDir::TempDir() {

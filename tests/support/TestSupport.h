@@ -73,6 +73,10 @@ public:
         for (size_t k = 0; k < out.size(); ++k) std::memcpy(&out[k], bytes.data() + k * sizeof(V), sizeof(V));
         return out;
     }
+    template <class V>
+    std::vector<V> LastVerticesAs() const {
+        return VerticesAs<V>(-1);
+    }
 
 private:
     std::map<std::pair<DWORD, DWORD>, DWORD> stageStates_;
@@ -93,6 +97,22 @@ public:
         tick = static_cast<int32_t>(static_cast<uint32_t>(tick) + static_cast<uint32_t>(stepMilliseconds));
         counter += stepMilliseconds;
     }
+};
+
+class Window;
+
+// What the loading screen draws with, set up on `device` for the lifetime of
+// the object: an off-screen 1024 x 768 window as frmMain, the sprite, white and
+// logo textures and the small font; all of them are reset afterwards.
+class LoadingScreenStage {
+public:
+    explicit LoadingScreenStage(Direct3DDevice8& device);
+    ~LoadingScreenStage();
+    LoadingScreenStage(const LoadingScreenStage&) = delete;
+    LoadingScreenStage& operator=(const LoadingScreenStage&) = delete;
+
+private:
+    std::unique_ptr<Window> window_;
 };
 
 // A fresh folder under the system's temporary folder, removed on destruction.

@@ -91,9 +91,12 @@ protected:
         device = recording.get();
         D3DDevice = std::move(recording);
         D3DX = std::make_unique<D3DX8>();
+        stage = std::make_unique<LoadingScreenStage>(*device);
         FlowerIndex[1] = 60;
     }
     void TearDown() override {
+        stage.reset();
+        LoadingCount = 0;
         Meshes.Erase();
         Objects.Erase();
         TexWhite = TexLogoDds = TexDot = TexLogoJpg = TexBajs = TexTextEfter = nullptr;
@@ -112,6 +115,7 @@ protected:
 
     TempDir dir;
     RecordingDevice* device = nullptr;
+    std::unique_ptr<LoadingScreenStage> stage;
 };
 
 TEST_F(Tables, MeshesLoadIntoTheirSlotsWithMaterialsAndTextures) {
