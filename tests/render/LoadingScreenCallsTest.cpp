@@ -7,6 +7,7 @@
 #include "common/Errors.h"
 #include "common/Variables.h"
 #include "loading/m_showLoadingScreen.h"
+#include "platform/font/Font.h"
 #include "platform/sprite/Sprite.h"
 #include "support/TestSupport.h"
 
