@@ -9,6 +9,7 @@
 
 #include "common/Errors.h"
 #include "common/Variables.h"
+#include "platform/capture/FrameCapture.h"
 #include "platform/capture/VideoCapture.h"
 #include "platform/device/Device.h"
 #include "platform/files/Files.h"
@@ -63,7 +64,6 @@ std::string ContentFolder(const CommandLine& line) {
 int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point processStart) {
     const bool offscreen = line.capture || line.benchmark;
     const bool videoCapture = line.capture && !CaptureIsFolder(*line.capture);
-    if (line.capture && !videoCapture) throw UsageError("--capture to a folder is not available in this build yet");
 
     AppPath = ContentFolder(line);
     std::unique_ptr<Clock> clock;
@@ -76,7 +76,12 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     if (line.seed) random.FixSeed(*line.seed);
 
     std::unique_ptr<VideoCapture> video;
-    if (videoCapture) video = std::make_unique<VideoCapture>(*line.capture, line.fps, 1024, 768);
+    std::unique_ptr<PngFrameWriter> frames;
+    if (videoCapture) {
+        video = std::make_unique<VideoCapture>(*line.capture, line.fps, 1024, 768);
+    } else if (line.capture) {
+        frames = std::make_unique<PngFrameWriter>(*line.capture);
+    }
     std::unique_ptr<MusicPlayer> player =
         video ? video->CreateMusicRecorder() : CreateMusicPlayer(!line.noAudio && !offscreen);
 
@@ -85,7 +90,8 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     options.offscreen = offscreen;
     Window window(options);
     window.SetKeyDownHandler(frmMain_KeyDown);
-    FrameFollower follower(*clock, line.seconds, video.get());
+    PresentListener* sink = video ? static_cast<PresentListener*>(video.get()) : frames.get();
+    FrameFollower follower(*clock, line.seconds, sink);
     std::unique_ptr<Benchmark> benchmark;
     if (line.benchmark) benchmark = std::make_unique<Benchmark>(processStart, follower);
     window.SetPresentListener(benchmark ? static_cast<PresentListener*>(benchmark.get()) : &follower);
@@ -109,6 +115,7 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
         video->Finish();
         std::cerr << "velmora: wrote " << video->FramesWritten() << " frames to " << *line.capture << std::endl;
     }
+    if (frames) std::cerr << "velmora: wrote " << frames->FramesWritten() << " frames to " << *line.capture << std::endl;
     if (benchmark) std::cout << benchmark->Report() << std::endl;
     return status;
 }

@@ -128,7 +128,7 @@ struct Quad {
     uint32_t alpha;
 };
 Quad LastSprite(const RecordingDevice& device) {
-    const auto vertices = device.LastVerticesAs<SpriteVertex>();
+    const auto vertices = device.VerticesAs<SpriteVertex>();
     Quad quad{1e9f, 1e9f, -1e9f, -1e9f, 0};
     for (const SpriteVertex& v : vertices) {
         quad.left = std::min(quad.left, v.x);

@@ -17,6 +17,10 @@
 #include "loading/m_InitMesh.h"
 #include "loading/m_InitTextures.h"
 #include "loading/m_initObjects.h"
+#include "platform/font/Font.h"
+#include "platform/sprite/Sprite.h"
+#include "platform/window/Window.h"
+#include "text/m_DrawText.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -91,15 +95,34 @@ protected:
         device = recording.get();
         D3DDevice = std::move(recording);
         D3DX = std::make_unique<D3DX8>();
-        stage = std::make_unique<LoadingScreenStage>(*device);
         FlowerIndex[1] = 60;
+        // The loading screen that every load reports on draws through these.
+        WindowOptions options;
+        options.fullscreen = false;
+        options.offscreen = true;
+        window = std::make_unique<Window>(options);
+        frmMain = window.get();
+        Check(D3DX->CreateSprite(*D3DDevice, Sprite), "CreateSprite");
+        MakeFont(FontSmall, "verdana", "8", False16, False16, False16);
+        TexWhite = Texture(1, 1);
+        TexLogoJpg = Texture(512, 512);
+        LoadingCount = 0;
+    }
+    std::shared_ptr<Direct3DTexture8> Texture(uint32_t width, uint32_t height) {
+        TextureImage image;
+        image.levels.push_back(TextureLevel{width, height, std::vector<uint8_t>(size_t(width) * height * 4, 255)});
+        std::shared_ptr<Direct3DTexture8> texture;
+        Check(D3DDevice->CreateTexture(image, D3DPOOL_MANAGED, texture), "CreateTexture");
+        return texture;
     }
     void TearDown() override {
-        stage.reset();
-        LoadingCount = 0;
         Meshes.Erase();
         Objects.Erase();
         TexWhite = TexLogoDds = TexDot = TexLogoJpg = TexBajs = TexTextEfter = nullptr;
+        FontSmall.reset();
+        Sprite.reset();
+        frmMain = nullptr;
+        window.reset();
         D3DX.reset();
         D3DDevice.reset();
         AppPath.clear();
@@ -115,12 +138,14 @@ protected:
 
     TempDir dir;
     RecordingDevice* device = nullptr;
-    std::unique_ptr<LoadingScreenStage> stage;
+    std::unique_ptr<Window> window;
 };
 
 TEST_F(Tables, MeshesLoadIntoTheirSlotsWithMaterialsAndTextures) {
     WriteMeshes();
     m_InitMesh();
+    EXPECT_EQ(LoadingCount, 36) << "one loading-screen frame per mesh";
+    EXPECT_EQ(device->presents, 36);
     ASSERT_EQ(Meshes.LBound(), 0);
     ASSERT_EQ(Meshes.UBound(), 37);
     for (const int32_t empty : {0, 3}) {
@@ -198,6 +223,7 @@ TEST_F(Tables, AMissingFileStopsLoadingAndNamesThePath) {
 
 TEST_F(Tables, ObjectsFillTheirSlots) {
     m_initObjects();
+    EXPECT_EQ(LoadingCount, 55) << "one loading-screen frame per object";
     ASSERT_EQ(Objects.UBound(), 60);
     const std::set<int32_t> empty = {1, 16, 21, 26, 28, 50};
     int filled = 0;
