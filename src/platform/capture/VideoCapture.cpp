@@ -142,8 +142,8 @@ void VideoCapture::MuxMusic() {
         const double startSeconds = static_cast<double>(*musicStartFrame_) / fps_;
         const long delayMs = std::lround(startSeconds * 1000.0);
         command << " -ss " << musicStartPosition_ << " -i " << ShellQuote(ResolvePath(musicPath_))
-                << " -map 0:v -map 1:a -c:v copy -c:a aac -b:a 192k -af adelay=" << delayMs << '|' << delayMs
-                << ",apad";
+                << " -map 0:v -map 1:a -c:v copy -c:a aac -b:a 192k -af "
+                << ShellQuote("adelay=" + std::to_string(delayMs) + "|" + std::to_string(delayMs) + ",apad");
     } else {
         command << " -map 0:v -c:v copy";
     }

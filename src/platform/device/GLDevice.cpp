@@ -188,10 +188,25 @@ GLDevice::GLDevice(const GLDeviceConfig& config)
 
 GLDevice::~GLDevice() { Release(); }
 
+void GLDevice::ThrottleFrames() {
+    void*& slot = frameFences_[nextFence_];
+    if (slot != nullptr) {
+        const auto fence = static_cast<GLsync>(slot);
+        while (glClientWaitSync(fence, GL_SYNC_FLUSH_COMMANDS_BIT, 1000000000) == GL_TIMEOUT_EXPIRED) {
+        }
+        glDeleteSync(fence);
+    }
+    slot = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+    nextFence_ = 1 - nextFence_;
+}
+
 void GLDevice::Release() {
     shared_->device = nullptr;
     if (!context_) return;
     SDL_GL_MakeCurrent(config_.window, static_cast<SDL_GLContext>(context_));
+    for (void* fence : frameFences_) {
+        if (fence != nullptr) glDeleteSync(static_cast<GLsync>(fence));
+    }
     glDeleteSamplers(static_cast<GLsizei>(samplers_.size()), samplers_.data());
     glDeleteBuffers(1, &streamBuffer_);
     glDeleteVertexArrays(1, &streamArray_);
@@ -1058,6 +1073,7 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, void*, const void*) {
         dirty_ |= kDirtyColorMask;
     }
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    ThrottleFrames();
     if (listener_) listener_->OnPresent(wantsPixels ? pixels_.data() : nullptr, config_.width, config_.height);
     return D3D_OK;
 }

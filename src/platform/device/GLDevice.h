@@ -104,6 +104,7 @@ private:
     void ApplyDefaultState();
     void MarkRenderStateDirty(DWORD state);
     void FlushState(bool points);
+    void ThrottleFrames();
     void FlushRenderTargetsState();
     void FlushTransforms();
     void FlushLighting();
@@ -153,4 +154,8 @@ private:
 
     PresentListener* listener_ = nullptr;
     std::vector<uint8_t> pixels_;
+    // One fence per frame in flight: Present waits for the frame before last,
+    // so the GL never queues more than two frames of work.
+    void* frameFences_[2] = {nullptr, nullptr};  // GLsync objects
+    int nextFence_ = 0;
 };
