@@ -208,3 +208,40 @@ TEST(DeviceTextures, AlphaTestDiscardsBelowReference) {
 }
 
 }  // namespace
+
+namespace {
+
+// Under SRCALPHA / INVSRCALPHA blending a fully transparent texel writes no
+// depth, so a card's keyed-out holes do not hide what is drawn behind it later;
+// a texel with any alpha still does.
+TEST(DeviceTextures, TransparentTexelsWriteNoDepthUnderAlphaBlending) {
+    DeviceHarness h;
+    Direct3DDevice8& d = h.device();
+    auto card = MakeTexture(d, 2, 1, {0x00000000u, 0x01FFFFFFu});
+    d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    d.BeginScene();
+    d.SetTexture(0, card.get());
+    DrawScreenQuad(d, 0, 0, 100, 100, 0xFFFFFFFFu, 0.2f);  // near
+    d.SetTexture(0, nullptr);
+    DrawScreenQuad(d, 0, 0, 100, 100, 0xFF00FF00u, 0.8f);  // far, drawn afterwards
+    d.EndScene();
+    h.Present();
+    ExpectPixel(h, 25, 50, {0, 255, 0});  // behind the hole: the far quad shows
+    ExpectPixel(h, 75, 50, {1, 1, 1}, 1);  // behind the faint texel: hidden by its depth
+    // With blending off, alpha means nothing and every texel writes depth.
+    d.SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+    d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+    d.BeginScene();
+    d.SetTexture(0, card.get());
+    DrawScreenQuad(d, 0, 0, 100, 100, 0xFFFFFFFFu, 0.2f);
+    d.SetTexture(0, nullptr);
+    DrawScreenQuad(d, 0, 0, 100, 100, 0xFF00FF00u, 0.8f);
+    d.EndScene();
+    h.Present();
+    ExpectPixel(h, 25, 50, {0, 0, 0});
+}
+
+}  // namespace

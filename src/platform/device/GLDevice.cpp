@@ -459,7 +459,7 @@ void GLDevice::MarkRenderStateDirty(DWORD state) {
         case D3DRS_ALPHABLENDENABLE:
         case D3DRS_SRCBLEND:
         case D3DRS_DESTBLEND:
-        case D3DRS_BLENDOP: dirty_ |= kDirtyBlend; break;
+        case D3DRS_BLENDOP: dirty_ |= kDirtyBlend | kDirtyAlphaTest; break;
         case D3DRS_CULLMODE: dirty_ |= kDirtyCull; break;
         case D3DRS_COLORWRITEENABLE: dirty_ |= kDirtyColorMask; break;
         case D3DRS_FILLMODE: dirty_ |= kDirtyFill; break;
@@ -683,8 +683,18 @@ void GLDevice::FlushState(bool points) {
     if (dirty_ & kDirtySampler0) FlushSampler(0);
     if (dirty_ & kDirtySampler1) FlushSampler(1);
     if (dirty_ & kDirtyAlphaTest) {
-        const DWORD func = renderStates_[D3DRS_ALPHATESTENABLE] ? renderStates_[D3DRS_ALPHAFUNC] : 8;
-        glUniform2i(u.alphaTest, static_cast<GLint>(func), static_cast<GLint>(renderStates_[D3DRS_ALPHAREF] & 0xFF));
+        DWORD func = renderStates_[D3DRS_ALPHATESTENABLE] ? renderStates_[D3DRS_ALPHAFUNC] : 8;
+        DWORD reference = renderStates_[D3DRS_ALPHAREF] & 0xFF;
+        // Under SRCALPHA/INVSRCALPHA blending a texel of alpha 0 leaves the colour
+        // as it was; dropping it keeps it from writing depth too, so the keyed-out
+        // parts of cut-out cards do not hide what is drawn behind them later.
+        if (!renderStates_[D3DRS_ALPHATESTENABLE] && renderStates_[D3DRS_ALPHABLENDENABLE] &&
+            renderStates_[D3DRS_SRCBLEND] == D3DBLEND_SRCALPHA &&
+            renderStates_[D3DRS_DESTBLEND] == D3DBLEND_INVSRCALPHA && renderStates_[D3DRS_BLENDOP] == 1) {
+            func = 5;  // greater than
+            reference = 0;
+        }
+        glUniform2i(u.alphaTest, static_cast<GLint>(func), static_cast<GLint>(reference));
     }
     if (dirty_ & kDirtyScreen) {
         glUniform4f(u.screen, static_cast<float>(config_.width), static_cast<float>(config_.height),
