@@ -168,16 +168,23 @@ struct GLDevice::Uniforms {
         textureFactor, pointSprite, alphaTest, fogColour, specularAdd;
 };
 
+struct GLDevice::Program {
+    GLuint name = 0;
+    bool general = false;
+    ShaderVariant variant;
+    Uniforms uniforms{};
+};
+
 // ---------------------------------------------------------------------------
 // Creation and destruction
 
 GLDevice::GLDevice(const GLDeviceConfig& config)
-    : config_(config), shared_(std::make_shared<GLDeviceShared>()), uniforms_(std::make_unique<Uniforms>()) {
+    : config_(config), shared_(std::make_shared<GLDeviceShared>()) {
     shared_->device = this;
     try {
         CreateContext();
         CreateTargets();
-        CreateProgram();
+        CreatePrograms();
         CreateStream();
         ApplyDefaultState();
     } catch (...) {
@@ -210,7 +217,7 @@ void GLDevice::Release() {
     glDeleteSamplers(static_cast<GLsizei>(samplers_.size()), samplers_.data());
     glDeleteBuffers(1, &streamBuffer_);
     glDeleteVertexArrays(1, &streamArray_);
-    glDeleteProgram(program_);
+    for (const Program& program : programs_) glDeleteProgram(program.name);
     glDeleteFramebuffers(1, &framebuffer_);
     glDeleteFramebuffers(1, &resolveFramebuffer_);
     glDeleteRenderbuffers(1, &colorBuffer_);
@@ -303,32 +310,47 @@ void GLDevice::CreateTargets() {
     pixels_.resize(static_cast<size_t>(width) * height * 4);
 }
 
-void GLDevice::CreateProgram() {
-    const GLuint vs = CompileShader(GL_VERTEX_SHADER, kFixedFunctionVertexShader);
+void GLDevice::CreatePrograms() {
+    programs_.push_back(CreateProgram(nullptr));
+    for (const ShaderVariant& variant : kPrecompiledVariants) programs_.push_back(CreateProgram(&variant));
+    program_ = 0;
+    glUseProgram(programs_[0].name);
+    uniforms_ = &programs_[0].uniforms;
+}
+
+GLDevice::Program GLDevice::CreateProgram(const ShaderVariant* variant) {
+    const std::string vertexSource = ShaderSource(kFixedFunctionVertexShader, variant);
+    const std::string fragmentSource = ShaderSource(kFixedFunctionFragmentShader, variant);
+    const GLuint vs = CompileShader(GL_VERTEX_SHADER, vertexSource.c_str());
     GLuint fs = 0;
     try {
-        fs = CompileShader(GL_FRAGMENT_SHADER, kFixedFunctionFragmentShader);
+        fs = CompileShader(GL_FRAGMENT_SHADER, fragmentSource.c_str());
     } catch (...) {
         glDeleteShader(vs);
         throw;
     }
-    program_ = glCreateProgram();
-    glAttachShader(program_, vs);
-    glAttachShader(program_, fs);
-    glBindFragDataLocation(program_, 0, "fragColour");
-    glLinkProgram(program_);
+    Program program;
+    program.general = variant == nullptr;
+    if (variant) program.variant = *variant;
+    program.name = glCreateProgram();
+    const GLuint name = program.name;
+    glAttachShader(name, vs);
+    glAttachShader(name, fs);
+    glBindFragDataLocation(name, 0, "fragColour");
+    glLinkProgram(name);
     glDeleteShader(vs);
     glDeleteShader(fs);
     GLint ok = 0;
-    glGetProgramiv(program_, GL_LINK_STATUS, &ok);
+    glGetProgramiv(name, GL_LINK_STATUS, &ok);
     if (!ok) {
         char log[2048] = {};
-        glGetProgramInfoLog(program_, sizeof log, nullptr, log);
+        glGetProgramInfoLog(name, sizeof log, nullptr, log);
+        glDeleteProgram(name);
         throw ResultError(D3DERR_DRIVERINTERNALERROR, std::string("fixed-function program does not link: ") + log);
     }
-    glUseProgram(program_);
-    Uniforms& u = *uniforms_;
-    auto at = [this](const char* name) { return glGetUniformLocation(program_, name); };
+    glUseProgram(name);
+    Uniforms& u = program.uniforms;
+    auto at = [name](const char* uniform) { return glGetUniformLocation(name, uniform); };
     u.worldView = at("uWorldView");
     u.proj = at("uProj");
     u.normalMatrix = at("uNormalMatrix");
@@ -361,6 +383,7 @@ void GLDevice::CreateProgram() {
     u.specularAdd = at("uSpecularAdd");
     glUniform1i(at("uTexture0"), 0);
     glUniform1i(at("uTexture1"), 1);
+    return program;
 }
 
 void GLDevice::CreateStream() {
@@ -656,7 +679,99 @@ float GLDevice::RenderStateFloat(DWORD state) const {
 // ---------------------------------------------------------------------------
 // Mirroring state into GL
 
+int GLDevice::EvaluatedStages(int colour[][4], int alpha[][4]) const {
+    int count = 0;
+    for (int s = 0; s < kShaderStages; ++s) {
+        const auto& st = stageStates_[s];
+        if (st[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+        // A stage that reads a missing texture ends the cascade: the colour so far passes through.
+        if (!textures_[s] && StageReadsTexture(st[D3DTSS_COLOROP], st[D3DTSS_COLORARG1], st[D3DTSS_COLORARG2])) break;
+        colour[s][0] = static_cast<int>(st[D3DTSS_COLOROP]);
+        colour[s][1] = static_cast<int>(st[D3DTSS_COLORARG1]);
+        colour[s][2] = static_cast<int>(st[D3DTSS_COLORARG2]);
+        colour[s][3] = static_cast<int>(st[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
+        alpha[s][0] = static_cast<int>(st[D3DTSS_ALPHAOP]);
+        alpha[s][1] = static_cast<int>(st[D3DTSS_ALPHAARG1]);
+        alpha[s][2] = static_cast<int>(st[D3DTSS_ALPHAARG2]);
+        ++count;
+    }
+    return count;
+}
+
+int GLDevice::FogMode() const {
+    const auto& r = renderStates_;
+    if (!r[D3DRS_FOGENABLE]) return kFogOff;
+    // Table (pixel) fog is evaluated per vertex like vertex fog.
+    const DWORD fog = r[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? r[D3DRS_FOGTABLEMODE] : r[D3DRS_FOGVERTEXMODE];
+    return fog == 1 ? kFogExp : fog == 2 ? kFogExp2 : fog == D3DFOG_LINEAR ? kFogLinear : kFogFromSpecularAlpha;
+}
+
+void GLDevice::AlphaTest(DWORD& func, DWORD& reference) const {
+    const auto& r = renderStates_;
+    func = r[D3DRS_ALPHATESTENABLE] ? r[D3DRS_ALPHAFUNC] : 8;
+    reference = r[D3DRS_ALPHAREF] & 0xFF;
+    // Under SRCALPHA/INVSRCALPHA blending a texel of alpha 0 leaves the colour
+    // as it was; dropping it keeps it from writing depth too, so the keyed-out
+    // parts of cut-out cards do not hide what is drawn behind them later.
+    if (!r[D3DRS_ALPHATESTENABLE] && r[D3DRS_ALPHABLENDENABLE] && r[D3DRS_SRCBLEND] == D3DBLEND_SRCALPHA &&
+        r[D3DRS_DESTBLEND] == D3DBLEND_INVSRCALPHA && r[D3DRS_BLENDOP] == 1) {
+        func = 5;  // greater than
+        reference = 0;
+    }
+}
+
+ShaderVariant GLDevice::CurrentVariant(bool points) const {
+    ShaderVariant v;
+    VertexLayout layout;
+    DecodeVertexFormat(fvf_, layout);
+    v.fvf = (layout.pretransformed ? kVertexPretransformed : 0) | (layout.normal >= 0 ? kVertexNormal : 0) |
+            (layout.diffuse >= 0 ? kVertexDiffuse : 0) | (layout.specular >= 0 ? kVertexSpecular : 0) |
+            (layout.pointSize >= 0 ? kVertexPointSize : 0);
+    const auto& r = renderStates_;
+    v.lighting = r[D3DRS_LIGHTING] != 0;
+    v.fogMode = FogMode();
+    v.pointScale = r[D3DRS_POINTSCALEENABLE] != 0;
+    v.pointSprite = points && r[D3DRS_POINTSPRITEENABLE] != 0;
+    v.specularAdd = r[D3DRS_SPECULARENABLE] != 0;
+    DWORD func = 8, reference = 0;
+    AlphaTest(func, reference);
+    v.alphaFunc = static_cast<int32_t>(func);
+    int colour[kShaderStages][4] = {}, alpha[kShaderStages][4] = {};
+    v.stageCount = EvaluatedStages(colour, alpha);
+    for (int s = 0; s < v.stageCount; ++s) {
+        for (int k = 0; k < 4; ++k) {
+            v.colour[static_cast<size_t>(s)][static_cast<size_t>(k)] = colour[s][k];
+            v.alpha[static_cast<size_t>(s)][static_cast<size_t>(k)] = alpha[s][k];
+        }
+    }
+    return v;
+}
+
+void GLDevice::SelectProgram(bool points) {
+    const ShaderVariant variant = CurrentVariant(points);
+    if (variantKnown_ && variant == variant_) return;
+    variant_ = variant;
+    variantKnown_ = true;
+    size_t chosen = 0;
+    for (size_t i = 1; i < programs_.size(); ++i) {
+        if (programs_[i].variant == variant) {
+            chosen = i;
+            break;
+        }
+    }
+    if (chosen == program_) return;
+    program_ = chosen;
+    glUseProgram(programs_[chosen].name);
+    uniforms_ = &programs_[chosen].uniforms;
+    // Uniforms belong to each program: the new one gets them all.
+    dirty_ |= kDirtyTransforms | kDirtyLights | kDirtyMaterial | kDirtyFog | kDirtyPoints | kDirtyStages |
+              kDirtyAlphaTest | kDirtyScreen;
+    shaderFvf_ = -1;
+    boundPointSprite_ = -1;
+}
+
 void GLDevice::FlushState(bool points) {
+    SelectProgram(points);
     const Uniforms& u = *uniforms_;
     if (dirty_ & (kDirtyBlend | kDirtyDepth | kDirtyCull | kDirtyColorMask | kDirtyFill)) FlushRenderTargetsState();
     if (dirty_ & kDirtyTransforms) FlushTransforms();
@@ -683,17 +798,8 @@ void GLDevice::FlushState(bool points) {
     if (dirty_ & kDirtySampler0) FlushSampler(0);
     if (dirty_ & kDirtySampler1) FlushSampler(1);
     if (dirty_ & kDirtyAlphaTest) {
-        DWORD func = renderStates_[D3DRS_ALPHATESTENABLE] ? renderStates_[D3DRS_ALPHAFUNC] : 8;
-        DWORD reference = renderStates_[D3DRS_ALPHAREF] & 0xFF;
-        // Under SRCALPHA/INVSRCALPHA blending a texel of alpha 0 leaves the colour
-        // as it was; dropping it keeps it from writing depth too, so the keyed-out
-        // parts of cut-out cards do not hide what is drawn behind them later.
-        if (!renderStates_[D3DRS_ALPHATESTENABLE] && renderStates_[D3DRS_ALPHABLENDENABLE] &&
-            renderStates_[D3DRS_SRCBLEND] == D3DBLEND_SRCALPHA &&
-            renderStates_[D3DRS_DESTBLEND] == D3DBLEND_INVSRCALPHA && renderStates_[D3DRS_BLENDOP] == 1) {
-            func = 5;  // greater than
-            reference = 0;
-        }
+        DWORD func = 8, reference = 0;
+        AlphaTest(func, reference);
         glUniform2i(u.alphaTest, static_cast<GLint>(func), static_cast<GLint>(reference));
     }
     if (dirty_ & kDirtyScreen) {
@@ -836,12 +942,7 @@ void GLDevice::FlushLighting() {
 void GLDevice::FlushFog() {
     const Uniforms& u = *uniforms_;
     const auto& r = renderStates_;
-    int mode = kFogOff;
-    if (r[D3DRS_FOGENABLE]) {
-        // Table (pixel) fog is evaluated per vertex like vertex fog.
-        const DWORD fog = r[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? r[D3DRS_FOGTABLEMODE] : r[D3DRS_FOGVERTEXMODE];
-        mode = fog == 1 ? kFogExp : fog == 2 ? kFogExp2 : fog == D3DFOG_LINEAR ? kFogLinear : kFogFromSpecularAlpha;
-    }
+    const int mode = FogMode();
     glUniform1i(u.fogMode, mode);
     glUniform4f(u.fogParams, RenderStateFloat(D3DRS_FOGSTART), RenderStateFloat(D3DRS_FOGEND),
                 RenderStateFloat(D3DRS_FOGDENSITY), r[D3DRS_RANGEFOGENABLE] != 0 ? 1.0f : 0.0f);
@@ -862,21 +963,7 @@ void GLDevice::FlushPoints() {
 void GLDevice::FlushStages() {
     const Uniforms& u = *uniforms_;
     GLint colour[kShaderStages][4] = {}, alpha[kShaderStages][4] = {};
-    int count = 0;
-    for (int s = 0; s < kShaderStages; ++s) {
-        const auto& st = stageStates_[s];
-        if (st[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
-        // A stage that reads a missing texture ends the cascade: the colour so far passes through.
-        if (!textures_[s] && StageReadsTexture(st[D3DTSS_COLOROP], st[D3DTSS_COLORARG1], st[D3DTSS_COLORARG2])) break;
-        colour[s][0] = static_cast<GLint>(st[D3DTSS_COLOROP]);
-        colour[s][1] = static_cast<GLint>(st[D3DTSS_COLORARG1]);
-        colour[s][2] = static_cast<GLint>(st[D3DTSS_COLORARG2]);
-        colour[s][3] = static_cast<GLint>(st[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
-        alpha[s][0] = static_cast<GLint>(st[D3DTSS_ALPHAOP]);
-        alpha[s][1] = static_cast<GLint>(st[D3DTSS_ALPHAARG1]);
-        alpha[s][2] = static_cast<GLint>(st[D3DTSS_ALPHAARG2]);
-        ++count;
-    }
+    const int count = EvaluatedStages(colour, alpha);
     glUniform1i(u.stageCount, count);
     glUniform4iv(u.stageColour, kShaderStages, &colour[0][0]);
     glUniform4iv(u.stageAlpha, kShaderStages, &alpha[0][0]);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/device/Device.h"
+#include "platform/device/GLShaders.h"
 
 struct SDL_Window;
 class GLTexture;
@@ -95,11 +96,18 @@ private:
     };
 
     struct Uniforms;
+    struct Program;
 
     void Release();
     void CreateContext();
     void CreateTargets();
-    void CreateProgram();
+    void CreatePrograms();
+    Program CreateProgram(const ShaderVariant* variant);
+    void SelectProgram(bool points);
+    ShaderVariant CurrentVariant(bool points) const;
+    int EvaluatedStages(int colour[][4], int alpha[][4]) const;
+    int FogMode() const;
+    void AlphaTest(DWORD& func, DWORD& reference) const;
     void CreateStream();
     void ApplyDefaultState();
     void MarkRenderStateDirty(DWORD state);
@@ -127,13 +135,16 @@ private:
     // GL objects.
     unsigned framebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
     unsigned resolveFramebuffer_ = 0, resolveColorBuffer_ = 0;
-    unsigned program_ = 0;
+    std::vector<Program> programs_;  // [0]: the general program
+    size_t program_ = 0;
+    ShaderVariant variant_{};
+    bool variantKnown_ = false;
     unsigned streamArray_ = 0, streamBuffer_ = 0;
     size_t streamSize_ = 0, streamOffset_ = 0;
     DWORD streamFvf_ = 0xFFFFFFFFu;
     UINT streamStride_ = 0;
     std::array<unsigned, 2> samplers_{};
-    std::unique_ptr<Uniforms> uniforms_;
+    const Uniforms* uniforms_ = nullptr;  // the current program's
 
     // Direct3D state.
     std::array<DWORD, kRenderStateCount> renderStates_{};
