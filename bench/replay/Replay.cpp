@@ -12,8 +12,9 @@
 //
 //   velmora-replay [--data DIR] [--fps N] [--seconds S] [--seed N]
 //
-// prints one line of JSON: frames, wall_s, fps, and decode_ms (the time the
-// loaders took to read and decode every file, with nothing uploaded).
+// prints one line of JSON: frames, wall_s, fps (of the timeline's frames, as
+// the benchmark counts them), decode_ms (the time the loaders took to read and
+// decode every file, with nothing uploaded) and the GL renderer.
 #include <SDL.h>
 #include <epoxy/gl.h>
 
@@ -820,8 +821,9 @@ int Replay(int argc, char** argv) {
     replayer.Finish();
     const double wall = Seconds(std::chrono::steady_clock::now() - start);
     const size_t frames = timelineEnd - timelineFirst;
-    std::printf("{\"frames\": %zu, \"wall_s\": %.3f, \"fps\": %.2f, \"decode_ms\": %.1f}\n", frames, wall,
-                static_cast<double>(frames) / wall, decodeMs);
+    std::printf("{\"frames\": %zu, \"wall_s\": %.3f, \"fps\": %.2f, \"decode_ms\": %.1f, \"renderer\": \"%s\"}\n",
+                frames, wall, static_cast<double>(frames) / wall, decodeMs,
+                reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     std::fflush(stdout);
     std::_Exit(0);
 }

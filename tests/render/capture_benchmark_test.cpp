@@ -61,7 +61,9 @@ std::vector<uint8_t> DecodeFrame(const std::filesystem::path& file, int index = 
 }
 
 // Seconds from the start of `file`'s first audio stream to its first sample
-// louder than -40 dBFS, decoded to mono 8 kHz; negative when there is none.
+// that is not silence (above -78 dBFS: the music fades in slowly, so only a
+// threshold near zero finds the same place in both), decoded to mono 8 kHz;
+// negative when there is none.
 double FirstSoundSeconds(const std::filesystem::path& file) {
     const RunResult result =
         RunCommand("ffmpeg -loglevel error -i " + Quote(file) + " -map 0:a:0 -ac 1 -ar 8000 -f s16le - 2>/dev/null");
@@ -69,7 +71,7 @@ double FirstSoundSeconds(const std::filesystem::path& file) {
     for (size_t i = 0; i < samples; ++i) {
         int16_t s;
         std::memcpy(&s, result.output.data() + i * 2, 2);
-        if (std::abs(static_cast<int>(s)) > 328) return static_cast<double>(i) / 8000.0;
+        if (std::abs(static_cast<int>(s)) > 4) return static_cast<double>(i) / 8000.0;
     }
     return -1.0;
 }

@@ -39,6 +39,8 @@ constexpr DWORD kMaxLights = 1024;
 constexpr size_t kInitialStreamBytes = 4u << 20;
 constexpr size_t kMaxDrawBytes = 256u << 20;
 constexpr unsigned kNoName = 0xFFFFFFFFu;
+constexpr uint32_t kMaxBatchedPoints = 4096;
+constexpr UINT kMaxBatchedStride = 252;
 
 // Render and stage state numbers this file uses beyond D3D8Types.h.
 constexpr DWORD kRsLastPixel = 16, kRsClipping = 136, kRsStencilFail = 53, kRsStencilZFail = 54,
@@ -308,6 +310,7 @@ void GLDevice::CreateTargets() {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     pixels_.resize(static_cast<size_t>(width) * height * 4);
+    pointBatch_.resize(size_t{kMaxBatchedPoints} * (kMaxBatchedStride + sizeof(float)));
 }
 
 void GLDevice::CreatePrograms() {
@@ -522,6 +525,8 @@ void GLDevice::MarkRenderStateDirty(DWORD state) {
 HRESULT GLDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     if (state >= kRenderStateCount) return D3DERR_INVALIDCALL;
     if (renderStates_[state] == value) return D3D_OK;
+    // Batched points carry their own size; any other state ends the batch.
+    if (state != D3DRS_POINTSIZE) FlushPointBatch();
     renderStates_[state] = value;
     MarkRenderStateDirty(state);
     return D3D_OK;
@@ -536,6 +541,7 @@ HRESULT GLDevice::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) const {
 HRESULT GLDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     if (stage >= kStageCount || type >= kStageStateCount) return D3DERR_INVALIDCALL;
     if (stageStates_[stage][type] == value) return D3D_OK;
+    FlushPointBatch();
     stageStates_[stage][type] = value;
     if (stage < kShaderStages) {
         switch (type) {
@@ -559,6 +565,7 @@ HRESULT GLDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE typ
 }
 
 HRESULT GLDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX& matrix) {
+    FlushPointBatch();
     switch (state) {
         case D3DTS_WORLD: world_ = matrix; dirty_ |= kDirtyTransforms; return D3D_OK;
         case D3DTS_VIEW: view_ = matrix; dirty_ |= kDirtyTransforms | kDirtyLights; return D3D_OK;
@@ -590,6 +597,7 @@ HRESULT GLDevice::SetTexture(DWORD stage, Direct3DTexture8* texture) {
         if (!gl || gl->Owner() != shared_.get()) return D3DERR_INVALIDCALL;
     }
     if (textures_[stage] == texture) return D3D_OK;
+    FlushPointBatch();
     textures_[stage] = texture;
     dirty_ |= kDirtyStages;
     return D3D_OK;
@@ -621,12 +629,14 @@ void GLDevice::ForgetVertexArray(unsigned name) {
 }
 
 HRESULT GLDevice::SetMaterial(const D3DMATERIAL8& material) {
+    FlushPointBatch();
     material_ = material;
     dirty_ |= kDirtyMaterial;
     return D3D_OK;
 }
 
 HRESULT GLDevice::SetLight(DWORD index, const D3DLIGHT8& light) {
+    FlushPointBatch();
     if (index >= kMaxLights) return D3DERR_INVALIDCALL;
     if (index >= lights_.size()) lights_.resize(index + 1);
     // Any type is accepted and kept; an unknown type (an all-zero record)
@@ -638,6 +648,7 @@ HRESULT GLDevice::SetLight(DWORD index, const D3DLIGHT8& light) {
 }
 
 HRESULT GLDevice::LightEnable(DWORD index, BOOL enable) {
+    FlushPointBatch();
     if (index >= kMaxLights) return D3DERR_INVALIDCALL;
     if (index >= lights_.size()) lights_.resize(index + 1);
     Light& light = lights_[index];
@@ -658,6 +669,7 @@ HRESULT GLDevice::LightEnable(DWORD index, BOOL enable) {
 }
 
 HRESULT GLDevice::SetVertexShader(DWORD fvf) {
+    FlushPointBatch();
     // Any code is kept (0 is the device's initial one, and callers restore it);
     // a draw with a format that has no position fails.
     fvf_ = fvf;
@@ -726,7 +738,7 @@ ShaderVariant GLDevice::CurrentVariant(bool points) const {
     DecodeVertexFormat(fvf_, layout);
     v.fvf = (layout.pretransformed ? kVertexPretransformed : 0) | (layout.normal >= 0 ? kVertexNormal : 0) |
             (layout.diffuse >= 0 ? kVertexDiffuse : 0) | (layout.specular >= 0 ? kVertexSpecular : 0) |
-            (layout.pointSize >= 0 ? kVertexPointSize : 0);
+            (layout.pointSize >= 0 || batchingPoints_ ? kVertexPointSize : 0);
     const auto& r = renderStates_;
     v.lighting = r[D3DRS_LIGHTING] != 0;
     v.fogMode = FogMode();
@@ -1005,12 +1017,14 @@ HRESULT GLDevice::BeginScene() {
 }
 
 HRESULT GLDevice::EndScene() {
+    FlushPointBatch();
     if (!inScene_) return D3DERR_INVALIDCALL;
     inScene_ = false;
     return D3D_OK;
 }
 
 HRESULT GLDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
+    FlushPointBatch();
     if (count > 0 && !rects) return D3DERR_INVALIDCALL;
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && depthBuffer_ == 0) return D3DERR_INVALIDCALL;
     if ((flags & D3DCLEAR_STENCIL) && !hasStencil_) return D3DERR_INVALIDCALL;
@@ -1089,14 +1103,53 @@ HRESULT GLDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, co
     if (!DecodeVertexFormat(fvf_, layout)) return D3DERR_INVALIDCALL;
     const size_t bytes = static_cast<size_t>(vertices) * stride;
     if (bytes > kMaxDrawBytes) return D3DERR_INVALIDCALL;
+
+    // Points without their own size are gathered, each with the point size in
+    // force when it was drawn, and drawn together when anything else happens.
+    if (type == D3DPT_POINTLIST && layout.pointSize < 0 && !layout.pretransformed &&
+        layout.size <= static_cast<int>(stride) && stride <= kMaxBatchedStride) {
+        if (pointBatchCount_ > 0 && stride != pointBatchStride_) FlushPointBatch();
+        pointBatchStride_ = stride;
+        const float size = RenderStateFloat(D3DRS_POINTSIZE);
+        const auto* source = static_cast<const uint8_t*>(vertexData);
+        for (uint32_t i = 0; i < vertices; ++i) {
+            if (pointBatchCount_ == kMaxBatchedPoints) FlushPointBatch();
+            uint8_t* target = &pointBatch_[static_cast<size_t>(pointBatchCount_) * (stride + sizeof(float))];
+            std::memcpy(target, source + static_cast<size_t>(i) * stride, stride);
+            std::memcpy(target + stride, &size, sizeof size);
+            ++pointBatchCount_;
+        }
+        return D3D_OK;
+    }
+    FlushPointBatch();
     // A stride shorter than the format reads past the caller's data; that tail
     // comes from the stream buffer, never from the caller's memory.
     const size_t tail = layout.size > static_cast<int>(stride) ? static_cast<size_t>(layout.size) - stride : 0;
-    const size_t needed = bytes + tail;
-
     FlushState(type == D3DPT_POINTLIST);
     BindStreamLayout(fvf_, stride);
+    return StreamDraw(PrimitiveMode(type), vertexData, bytes, tail, stride, vertices);
+}
 
+void GLDevice::FlushPointBatch() {
+    if (pointBatchCount_ == 0) return;
+    const uint32_t count = pointBatchCount_;
+    pointBatchCount_ = 0;
+    const UINT stride = pointBatchStride_ + static_cast<UINT>(sizeof(float));
+    batchingPoints_ = true;
+    FlushState(true);
+    batchingPoints_ = false;
+    BindStreamLayout(fvf_, stride);
+    // The size follows each vertex; the next unbatched draw lays the stream out anew.
+    glEnableVertexAttribArray(kAttribPointSize);
+    glVertexAttribPointer(kAttribPointSize, 1, GL_FLOAT, GL_FALSE, static_cast<GLsizei>(stride),
+                          reinterpret_cast<const void*>(static_cast<uintptr_t>(pointBatchStride_)));
+    streamFvf_ = 0xFFFFFFFFu;
+    StreamDraw(GL_POINTS, pointBatch_.data(), static_cast<size_t>(count) * stride, 0, stride, count);
+}
+
+HRESULT GLDevice::StreamDraw(unsigned mode, const void* data, size_t bytes, size_t tail, UINT stride,
+                             uint32_t vertices) {
+    const size_t needed = bytes + tail;
     size_t offset = (streamOffset_ + stride - 1) / stride * stride;
     if (offset + needed > streamSize_) {
         // Orphan the buffer: the GPU keeps reading the old storage while we fill new.
@@ -1107,14 +1160,15 @@ HRESULT GLDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, co
     void* target = glMapBufferRange(GL_ARRAY_BUFFER, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(bytes),
                                     GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT);
     if (!target) return D3DERR_OUTOFVIDEOMEMORY;
-    std::memcpy(target, vertexData, bytes);
+    std::memcpy(target, data, bytes);
     glUnmapBuffer(GL_ARRAY_BUFFER);
     streamOffset_ = offset + needed;
-    glDrawArrays(PrimitiveMode(type), static_cast<GLint>(offset / stride), static_cast<GLsizei>(vertices));
+    glDrawArrays(mode, static_cast<GLint>(offset / stride), static_cast<GLsizei>(vertices));
     return D3D_OK;
 }
 
 HRESULT GLDevice::DrawMeshSubset(const GLMesh& mesh, DWORD attribId) {
+    FlushPointBatch();
     if (!inScene_) return D3DERR_INVALIDCALL;
     // Drawing a mesh selects its vertex format, which stays in force afterwards.
     fvf_ = mesh.GetFVF();
@@ -1134,6 +1188,7 @@ HRESULT GLDevice::DrawMeshSubset(const GLMesh& mesh, DWORD attribId) {
 }
 
 HRESULT GLDevice::Present(const RECT*, const RECT*, void*, const void*) {
+    FlushPointBatch();
     if (listener_) listener_->OnPresentStart();
     const auto width = static_cast<GLsizei>(config_.width), height = static_cast<GLsizei>(config_.height);
     GLuint readFramebuffer = framebuffer_;
@@ -1179,6 +1234,7 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, void*, const void*) {
 // Resources
 
 HRESULT GLDevice::CreateTexture(const TextureImage& image, D3DPOOL pool, std::shared_ptr<Direct3DTexture8>& texture) {
+    FlushPointBatch();
     if (image.levels.empty()) return D3DERR_INVALIDCALL;
     for (const TextureLevel& level : image.levels) {
         if (level.width == 0 || level.height == 0 || level.width > 16384 || level.height > 16384 ||
@@ -1204,6 +1260,7 @@ HRESULT GLDevice::CreateTexture(const TextureImage& image, D3DPOOL pool, std::sh
 }
 
 HRESULT GLDevice::CreateMesh(const MeshGeometry& geometry, std::shared_ptr<D3DXMesh>& mesh) {
+    FlushPointBatch();
     VertexLayout layout;
     if (!DecodeVertexFormat(geometry.fvf, layout) || layout.pretransformed) return D3DERR_INVALIDCALL;
     if (geometry.indices.size() % 3 != 0) return D3DERR_INVALIDCALL;

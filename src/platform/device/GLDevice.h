@@ -121,6 +121,8 @@ private:
     void FlushStages();
     void FlushSampler(int stage);
     void BindStreamLayout(DWORD fvf, UINT stride);
+    HRESULT StreamDraw(unsigned mode, const void* data, size_t bytes, size_t tail, UINT stride, uint32_t vertices);
+    void FlushPointBatch();
     float RenderStateFloat(DWORD state) const;
     void ResolveBackBuffer();
     void PresentToWindow();
@@ -162,6 +164,12 @@ private:
     int boundPointSprite_ = -1;
     unsigned boundArray_ = 0;
     std::array<unsigned, 2> boundTextures_{};
+
+    // Point draws gathered into one: the caller's vertices, each followed by its size.
+    std::vector<uint8_t> pointBatch_;
+    UINT pointBatchStride_ = 0;
+    uint32_t pointBatchCount_ = 0;
+    bool batchingPoints_ = false;
 
     PresentListener* listener_ = nullptr;
     std::vector<uint8_t> pixels_;

@@ -298,7 +298,8 @@ constexpr std::array<int32_t, 4> kModulateTextureDiffuse{4, 2, 0, 0};
 constexpr std::array<int32_t, 4> kSelectTextureAlpha{2, 2, 1, 0};
 constexpr int32_t kLitMesh = kVertexNormal;
 constexpr int32_t kSprite = kVertexPretransformed | kVertexDiffuse;
-constexpr int32_t kParticle = kVertexDiffuse;
+// Points drawn one by one reach the shader batched, each with its size.
+constexpr int32_t kParticle = kVertexDiffuse | kVertexPointSize;
 constexpr int32_t kGreater = 5, kAlways = 8;
 
 }  // namespace
