@@ -134,9 +134,11 @@ protected:
     static constexpr int kFps = 10;
     static constexpr int kSeconds = 12;
     // Every loading screen is one presented frame: the graphics mode's first
-    // Present, "Loading fonts", one per mesh and one per object. The timeline
-    // (and the music) starts on the frame after them.
-    static constexpr int kTimelineStartFrame = 2 + static_cast<int>(MeshList.size() + ObjectTable.size());
+    // Present, "Loading fonts", one per mesh, one per object and one for each
+    // of the four steps. The timeline (and the music) starts on the frame
+    // after them.
+    static constexpr int kSteps = 4;
+    static constexpr int kTimelineStartFrame = 2 + static_cast<int>(MeshList.size() + ObjectTable.size()) + kSteps;
 
     static void SetUpTestSuite() {
         folder_ = new TempDir();
