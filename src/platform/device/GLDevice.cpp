@@ -248,6 +248,7 @@ void GLDevice::CreateContext() {
     clipControl_ = config_.allowClipControl &&
                    (epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control"));
     if (clipControl_) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+    textureStorage_ = epoxy_gl_version() >= 42 || epoxy_has_gl_extension("GL_ARB_texture_storage");
     GLfloat range[2] = {1.0f, 64.0f};
     glGetFloatv(GL_POINT_SIZE_RANGE, range);
     maxPointSize_ = range[1];
@@ -1247,10 +1248,21 @@ HRESULT GLDevice::CreateTexture(const TextureImage& image, D3DPOOL pool, std::sh
     glBindTexture(GL_TEXTURE_2D, name);
     boundTextures_[0] = kNoName;
     dirty_ |= kDirtyStages;
-    for (size_t i = 0; i < image.levels.size(); ++i) {
-        const TextureLevel& level = image.levels[i];
-        glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8, static_cast<GLsizei>(level.width),
-                     static_cast<GLsizei>(level.height), 0, GL_RGBA, GL_UNSIGNED_BYTE, level.rgba.data());
+    const auto levelCount = static_cast<GLsizei>(image.levels.size());
+    if (textureStorage_) {
+        // One allocation for the whole chain: level-by-level definition makes
+        // the driver hold each level twice until the texture is first drawn.
+        glTexStorage2D(GL_TEXTURE_2D, levelCount, GL_RGBA8, static_cast<GLsizei>(image.levels[0].width),
+                       static_cast<GLsizei>(image.levels[0].height));
+    }
+    for (GLsizei i = 0; i < levelCount; ++i) {
+        const TextureLevel& level = image.levels[static_cast<size_t>(i)];
+        const auto w = static_cast<GLsizei>(level.width), h = static_cast<GLsizei>(level.height);
+        if (textureStorage_) {
+            glTexSubImage2D(GL_TEXTURE_2D, i, 0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, level.rgba.data());
+        } else {
+            glTexImage2D(GL_TEXTURE_2D, i, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, level.rgba.data());
+        }
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(image.levels.size() - 1));

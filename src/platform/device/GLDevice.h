@@ -132,6 +132,7 @@ private:
     void* context_ = nullptr;  // SDL_GLContext
     bool clipControl_ = false;
     bool hasStencil_ = false;
+    bool textureStorage_ = false;  // immutable texture storage is available
     float maxPointSize_ = 64.0f;
 
     // GL objects.
