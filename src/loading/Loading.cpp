@@ -4,6 +4,8 @@
 
 #include "common/Errors.h"
 #include "common/Variables.h"
+#include "loading/m_InitMesh.h"
+#include "loading/m_InitTextures.h"
 #include "loading/m_showLoadingScreen.h"
 
 std::string LoadMeshMessage(const std::string& Folder, const std::string& FileName) {
@@ -11,6 +13,30 @@ std::string LoadMeshMessage(const std::string& Folder, const std::string& FileNa
 }
 
 std::string MakeObjectMessage(int32_t MeshIndex) { return "Creating object: " + std::to_string(MeshIndex); }
+
+TextureRequest MaterialTexture(const std::string& path) {
+    return TextureRequest{path, 512, 512, D3DX_DEFAULT, D3DPOOL_DEFAULT, D3DX_FILTER_LINEAR, D3DX_FILTER_LINEAR, 0xFFFF00FF};
+}
+
+void CreateTexture(const TextureRequest& request, std::shared_ptr<Direct3DTexture8>& texture) {
+    std::shared_ptr<Direct3DTexture8> created;
+    Check(D3DX->CreateTextureFromFileEx(*D3DDevice, request.path, request.width, request.height, request.mipLevels, 0,
+                                        D3DFMT_UNKNOWN, request.pool, request.filter, request.mipFilter,
+                                        request.colorKey, created),
+          "D3DXCreateTextureFromFileEx");
+    texture = std::move(created);
+}
+
+void PrefetchContent() {
+    std::vector<std::variant<TextureRequest, MeshRequest>> requests;
+    for (const InitTextureRow& row : InitTextures) requests.emplace_back(InitTexture(row));
+    for (const MeshListRow& row : MeshList) {
+        const std::string folder = AppPath + "\\" + row.Folder;
+        requests.emplace_back(MeshRequest{folder + "\\" + row.File, folder, MaterialTexture("")});
+        if (row.Slot == 21) requests.emplace_back(House03Texture());
+    }
+    D3DX->Prefetch(requests);
+}
 
 MeshEntry LoadMesh(const std::string& Folder, const std::string& FileName) {
     m_showLoadingScreen(LoadMeshMessage(Folder, FileName));
@@ -29,13 +55,7 @@ MeshEntry LoadMesh(const std::string& Folder, const std::string& FileName) {
         material.Ambient = material.Diffuse;
         entry.Materials[i] = material;
         const std::string& name = materials[static_cast<size_t>(i)].TextureFilename;
-        if (!name.empty()) {
-            Check(D3DX->CreateTextureFromFileEx(*D3DDevice, AppPath + "\\" + Folder + "\\" + name, 512, 512,
-                                                D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_DEFAULT,
-                                                D3DX_FILTER_LINEAR, D3DX_FILTER_LINEAR, 0xFFFF00FF,
-                                                entry.Textures[i]),
-                  "D3DXCreateTextureFromFileEx");
-        }
+        if (!name.empty()) CreateTexture(MaterialTexture(AppPath + "\\" + Folder + "\\" + name), entry.Textures[i]);
     }
     return entry;
 }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "common/TypeDef.h"
+#include "platform/d3dx/D3DX8.h"
 
 // Loads one mesh with its materials and textures.
 MeshEntry LoadMesh(const std::string& Folder, const std::string& FileName);
@@ -14,3 +15,13 @@ SceneObject MakeObject(int32_t MeshIndex, float PosX, float PosY, float PosZ, fl
 // The loading-screen lines of LoadMesh and MakeObject.
 std::string LoadMeshMessage(const std::string& Folder, const std::string& FileName);
 std::string MakeObjectMessage(int32_t MeshIndex);
+
+// How LoadMesh asks for the texture a material names, at `path`.
+TextureRequest MaterialTexture(const std::string& path);
+
+// Creates a texture as `request` says, through the helper library.
+void CreateTexture(const TextureRequest& request, std::shared_ptr<Direct3DTexture8>& texture);
+
+// Tells the helper library every file the start-up is about to load, in load
+// order, so that it reads and decodes them ahead on other threads.
+void PrefetchContent();

@@ -43,16 +43,16 @@ const std::array<MeshListRow, 36> MeshList = {{
     {37, "data\\misc\\flower", "frame7.x"},
 }};
 
+TextureRequest House03Texture() {
+    return TextureRequest{AppPath + "\\data\\house\\house_03\\tex.jpg", 1024, 1024, D3DX_DEFAULT, D3DPOOL_MANAGED,
+                          D3DX_FILTER_POINT, D3DX_FILTER_POINT, 0xFFFF00FF};
+}
+
 void m_InitMesh() {
     Meshes.Redim(0, 37);
     for (const MeshListRow& row : MeshList) {
         Meshes[row.Slot] = LoadMesh(row.Folder, row.File);
-        if (row.Slot == 21) {
-            // The house's first material gets its own large, point-filtered texture.
-            Check(D3DX->CreateTextureFromFileEx(*D3DDevice, AppPath + "\\data\\house\\house_03\\tex.jpg", 1024, 1024,
-                                                D3DX_DEFAULT, 0, D3DFMT_UNKNOWN, D3DPOOL_MANAGED, D3DX_FILTER_POINT,
-                                                D3DX_FILTER_POINT, 0xFFFF00FF, Meshes[21].Textures[0]),
-                  "D3DXCreateTextureFromFileEx");
-        }
+        // The house's first material gets its own large, point-filtered texture.
+        if (row.Slot == 21) CreateTexture(House03Texture(), Meshes[21].Textures[0]);
     }
 }

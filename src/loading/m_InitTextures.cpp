@@ -4,24 +4,22 @@
 
 #include "common/Errors.h"
 #include "common/Variables.h"
+#include "loading/Loading.h"
 
-namespace {
+const std::array<InitTextureRow, 6> InitTextures = {{
+    {&TexWhite, "\\white.tga", 1, 0xFFFFFFFE},
+    {&TexLogoDds, "\\data\\screens\\logo.dds", 256, 0xFFFFFFFE},
+    {&TexDot, "\\data\\misc\\fountain\\dot.dds", 32, 0xFFFFFFFF},
+    {&TexLogoJpg, "\\logo.jpg", 512, 0xFFFFFFFF},
+    {&TexBajs, "\\data\\bajs.dds", 512, 0xFFFFFFFF},
+    {&TexTextEfter, "\\text_efter.jpg", 512, 0xFFFFFFFF},
+}};
 
-void LoadTexture(std::shared_ptr<Direct3DTexture8>& texture, const char* file, UINT size, D3DCOLOR colorKey) {
-    std::shared_ptr<Direct3DTexture8> loaded;
-    Check(D3DX->CreateTextureFromFileEx(*D3DDevice, AppPath + file, size, size, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN,
-                                        D3DPOOL_MANAGED, D3DX_FILTER_POINT, D3DX_FILTER_POINT, colorKey, loaded),
-          "D3DXCreateTextureFromFileEx");
-    texture = std::move(loaded);
+TextureRequest InitTexture(const InitTextureRow& row) {
+    return TextureRequest{AppPath + row.File, row.Size, row.Size, D3DX_DEFAULT, D3DPOOL_MANAGED,
+                          D3DX_FILTER_POINT, D3DX_FILTER_POINT, row.ColorKey};
 }
 
-}  // namespace
-
 void m_InitTextures() {
-    LoadTexture(TexWhite, "\\white.tga", 1, 0xFFFFFFFE);
-    LoadTexture(TexLogoDds, "\\data\\screens\\logo.dds", 256, 0xFFFFFFFE);
-    LoadTexture(TexDot, "\\data\\misc\\fountain\\dot.dds", 32, 0xFFFFFFFF);
-    LoadTexture(TexLogoJpg, "\\logo.jpg", 512, 0xFFFFFFFF);
-    LoadTexture(TexBajs, "\\data\\bajs.dds", 512, 0xFFFFFFFF);
-    LoadTexture(TexTextEfter, "\\text_efter.jpg", 512, 0xFFFFFFFF);
+    for (const InitTextureRow& row : InitTextures) CreateTexture(InitTexture(row), *row.Texture);
 }

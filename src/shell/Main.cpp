@@ -4,6 +4,7 @@
 #include "common/Constants.h"
 #include "common/Variables.h"
 #include "common/Wrappers.h"
+#include "loading/Loading.h"
 #include "loading/m_InitGraphicsMode.h"
 #include "loading/m_InitMesh.h"
 #include "loading/m_InitTextures.h"
@@ -50,6 +51,7 @@ void RunMain(const FrameRoutines& routines) {
     DX = std::make_unique<DirectX8>();
     D3D = DX->Direct3DCreate8();
     D3DX = std::make_unique<D3DX8>();
+    PrefetchContent();
     Randomize();
     demoRunning = m_InitGraphicsMode(3, D3DFMT_D24S8, false) ? True16 : False16;
     if (demoRunning == False16) m_Terminate();

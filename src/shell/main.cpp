@@ -1,5 +1,7 @@
 // The process entry point: parses the command line, sets up the platform
 // objects, runs the demo and reports any error that escapes it.
+#include <malloc.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -133,6 +135,10 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
 
 int main(int argc, char** argv) {
     const auto processStart = std::chrono::steady_clock::now();
+    // One heap for every thread: images decoded on the loader's worker threads
+    // are freed on the main thread, and memory left in per-thread heaps would
+    // only add to the process's size.
+    mallopt(M_ARENA_MAX, 1);
     try {
         const CommandLine line = ParseCommandLine(argc, argv);
         if (line.help) {

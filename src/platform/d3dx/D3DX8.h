@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <variant>
 #include <vector>
 
 #include "platform/device/Device.h"
@@ -35,8 +36,42 @@ struct FontDescription {
     bool underline = false;
 };
 
+// A texture file and the creation parameters it will be asked for with.
+struct TextureRequest {
+    std::string path;
+    UINT width = D3DX_DEFAULT;
+    UINT height = D3DX_DEFAULT;
+    UINT mipLevels = D3DX_DEFAULT;
+    D3DPOOL pool = D3DPOOL_MANAGED;
+    DWORD filter = D3DX_DEFAULT;
+    DWORD mipFilter = D3DX_DEFAULT;
+    D3DCOLOR colorKey = 0;
+};
+
+// A .x file that will be loaded, and how the textures its materials name will
+// be asked for: each at `textureFolder` + "\\" + its name, with `textures`'
+// parameters (its path unused).
+struct MeshRequest {
+    std::string path;
+    std::string textureFolder;
+    TextureRequest textures;
+};
+
 class D3DX8 {
 public:
+    D3DX8();
+    ~D3DX8();
+    D3DX8(const D3DX8&) = delete;
+    D3DX8& operator=(const D3DX8&) = delete;
+
+    // Starts reading, parsing and decoding, on worker threads, the files that
+    // the coming loads will ask for, in about the order given; no device call
+    // is made. A later LoadMeshFromX or CreateTextureFromFileEx with the same
+    // path (and parameters) takes the prepared result, or does the work itself
+    // when it is not prepared; either way it returns or throws exactly as it
+    // would have without the prefetch.
+    void Prefetch(const std::vector<std::variant<TextureRequest, MeshRequest>>& requests);
+
     // Loads every mesh of a .x file merged into one, with its materials.
     HRESULT LoadMeshFromX(const std::string& path, DWORD options, Direct3DDevice8& device,
                           std::shared_ptr<D3DXMesh>& mesh, std::vector<D3DXMATERIAL>& materials,
@@ -57,6 +92,8 @@ public:
     static std::string GetErrorString(HRESULT code);
 
 private:
+    class Prefetcher;
+
     // Textures made from files, by the file's bytes and the creation
     // parameters: the same image asked for again (content packs repeat the
     // same file in many folders) shares the texture already made rather than
@@ -64,4 +101,5 @@ private:
     // when its last user drops it.
     using TextureKey = std::tuple<const Direct3DDevice8*, std::string, UINT, UINT, UINT, D3DPOOL, DWORD, DWORD, D3DCOLOR>;
     std::map<TextureKey, std::weak_ptr<Direct3DTexture8>> textures_;
+    std::unique_ptr<Prefetcher> prefetcher_;
 };
