@@ -27,6 +27,10 @@ public:
     void OnPresentStart() override;
     void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) override;
     bool WantsPixels() const override { return false; }
+    bool TakesPixelsLate() const override { return next_.TakesPixelsLate(); }
+    void OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t height) override {
+        next_.OnFramePixels(rgba, width, height);
+    }
 
     // The figures as one line of JSON.
     std::string Report() const;

@@ -6,6 +6,8 @@
 
 void m_Terminate() {
     if (frmMain != nullptr) frmMain->SetCursorVisible(true);
+    // A capture gets its last frame before the device goes.
+    if (D3DDevice) D3DDevice->FlushFrames();
     // From here on a failing step is skipped and the next one runs.
     try {
         if (mp3 != nullptr) mp3->Stop();

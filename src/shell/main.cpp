@@ -46,6 +46,10 @@ public:
         }
     }
     bool WantsPixels() const override { return sink_ != nullptr && sink_->WantsPixels(); }
+    bool TakesPixelsLate() const override { return sink_ != nullptr && sink_->TakesPixelsLate(); }
+    void OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t height) override {
+        if (sink_ != nullptr) sink_->OnFramePixels(rgba, width, height);
+    }
 
 private:
     Clock& clock_;

@@ -28,6 +28,11 @@ std::string PngFrameWriter::FrameFileName(uint64_t index) {
 }
 
 void PngFrameWriter::OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) {
+    // Without pixels the frame's come later, through OnFramePixels.
+    if (rgba != nullptr) OnFramePixels(rgba, width, height);
+}
+
+void PngFrameWriter::OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t height) {
     const std::filesystem::path file = directory_ / FrameFileName(frames_);
     if (!rgba || width == 0 || height == 0) throw DemoError("no pixels to write to " + file.string());
     // The back buffer has no alpha: keep RGB only so the file is opaque.

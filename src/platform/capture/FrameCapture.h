@@ -17,6 +17,8 @@ public:
     // Throws DemoError naming the file when a frame cannot be written.
     void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) override;
     bool WantsPixels() const override { return true; }
+    bool TakesPixelsLate() const override { return true; }
+    void OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t height) override;
 
     uint64_t FramesWritten() const { return frames_; }
     // The file name of frame `index`: frame_000042.png.

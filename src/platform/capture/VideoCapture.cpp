@@ -31,7 +31,7 @@ public:
     explicit MusicRecorder(VideoCapture& capture) : capture_(capture) {}
     void SetFileName(const std::string& path) override { capture_.musicPath_ = path; }
     void SetCurrentPosition(double seconds) override { capture_.musicStartPosition_ = seconds; }
-    void Play() override { capture_.musicStartFrame_ = capture_.framesQueued_; }
+    void Play() override { capture_.musicStartFrame_ = capture_.framesPresented_; }
     void Stop() override {}
 
 private:
@@ -72,6 +72,12 @@ VideoCapture::~VideoCapture() {
 }
 
 void VideoCapture::OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) {
+    ++framesPresented_;
+    // Without pixels the frame's come later, through OnFramePixels.
+    if (rgba != nullptr) OnFramePixels(rgba, width, height);
+}
+
+void VideoCapture::OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t height) {
     if (rgba == nullptr || width != width_ || height != height_) {
         throw DemoError("video capture: the frame is not " + std::to_string(width_) + " x " +
                         std::to_string(height_));

@@ -25,6 +25,8 @@ public:
 
     void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) override;
     bool WantsPixels() const override { return true; }
+    bool TakesPixelsLate() const override { return true; }
+    void OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t height) override;
 
     // A player that plays nothing but remembers the frame at which the music
     // was started, so that it can be muxed in at that place.
@@ -53,6 +55,7 @@ private:
     bool writeFailed_ = false;
     bool finished_ = false;
     uint64_t framesQueued_ = 0;
+    uint64_t framesPresented_ = 0;  // the music starts at a presented frame, whose pixels may come later
 
     friend class MusicRecorder;
     std::string musicPath_;

@@ -78,6 +78,12 @@ public:
     // rgba: width * height * 4 bytes, top row first; null when nobody asked for pixels.
     virtual void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) = 0;
     virtual bool WantsPixels() const = 0;
+    // True for a listener that can take each frame's pixels one present late,
+    // so that reading them back never waits for the frame being drawn. It then
+    // gets null in OnPresent and every frame's pixels, in order, through
+    // OnFramePixels; the last frame's come at the device's FlushFrames.
+    virtual bool TakesPixelsLate() const { return false; }
+    virtual void OnFramePixels(const uint8_t* /*rgba*/, uint32_t /*width*/, uint32_t /*height*/) {}
 };
 
 class Direct3DDevice8 {
@@ -116,4 +122,6 @@ public:
     virtual HRESULT CreateMesh(const MeshGeometry& geometry, std::shared_ptr<D3DXMesh>& mesh) = 0;
 
     virtual void SetPresentListener(PresentListener* listener) = 0;
+    // Hands the present listener any frame still being read back.
+    virtual void FlushFrames() {}
 };

@@ -218,6 +218,7 @@ void GLDevice::Release() {
     }
     glDeleteSamplers(static_cast<GLsizei>(samplers_.size()), samplers_.data());
     glDeleteBuffers(1, &streamBuffer_);
+    if (packBuffers_[0] != 0) glDeleteBuffers(2, packBuffers_);
     glDeleteVertexArrays(1, &streamArray_);
     for (const Program& program : programs_) glDeleteProgram(program.name);
     glDeleteFramebuffers(1, &framebuffer_);
@@ -310,7 +311,6 @@ void GLDevice::CreateTargets() {
             (hasStencil_ ? GL_STENCIL_BUFFER_BIT : 0u));
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    pixels_.resize(static_cast<size_t>(width) * height * 4);
     pointBatch_.resize(size_t{kMaxBatchedPoints} * (kMaxBatchedStride + sizeof(float)));
 }
 
@@ -1202,8 +1202,11 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, void*, const void*) {
         glEnable(GL_SCISSOR_TEST);
         readFramebuffer = resolveFramebuffer_;
     }
-    const bool wantsPixels = listener_ && listener_->WantsPixels();
+    const bool late = listener_ && listener_->WantsPixels() && listener_->TakesPixelsLate();
+    const bool wantsPixels = listener_ && listener_->WantsPixels() && !late;
+    if (late) ReadBackLate(readFramebuffer);
     if (wantsPixels) {
+        pixels_.resize(FrameBytes());
         glBindFramebuffer(GL_READ_FRAMEBUFFER, readFramebuffer);
         glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels_.data());
     }
@@ -1229,6 +1232,47 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, void*, const void*) {
     ThrottleFrames();
     if (listener_) listener_->OnPresent(wantsPixels ? pixels_.data() : nullptr, config_.width, config_.height);
     return D3D_OK;
+}
+
+void GLDevice::ReadBackLate(unsigned readFramebuffer) {
+    const auto width = static_cast<GLsizei>(config_.width), height = static_cast<GLsizei>(config_.height);
+    if (packBuffers_[0] == 0) {
+        glGenBuffers(2, packBuffers_);
+        for (GLuint buffer : packBuffers_) {
+            glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
+            glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(FrameBytes()), nullptr, GL_STREAM_READ);
+        }
+    }
+    // This frame goes into the buffer that is free; the driver fills it while
+    // the next frame is drawn, and the frame before is handed over now.
+    const int previous = pendingPack_;
+    const int buffer = previous == 0 ? 1 : 0;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, readFramebuffer);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, packBuffers_[buffer]);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    pendingPack_ = buffer;
+    if (previous >= 0) HandOverPacked(previous);
+}
+
+void GLDevice::HandOverPacked(int buffer) {
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, packBuffers_[buffer]);
+    const void* mapped = glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(FrameBytes()), GL_MAP_READ_BIT);
+    struct Unmap {
+        ~Unmap() {
+            glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
+            glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+        }
+    } unmap;
+    if (mapped == nullptr) throw ResultError(D3DERR_DRIVERINTERNALERROR, "cannot map the read-back buffer");
+    if (listener_) listener_->OnFramePixels(static_cast<const uint8_t*>(mapped), config_.width, config_.height);
+}
+
+void GLDevice::FlushFrames() {
+    if (pendingPack_ < 0) return;
+    const int buffer = pendingPack_;
+    pendingPack_ = -1;
+    HandOverPacked(buffer);
 }
 
 // ---------------------------------------------------------------------------

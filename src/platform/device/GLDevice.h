@@ -74,6 +74,7 @@ public:
                           std::shared_ptr<Direct3DTexture8>& texture) override;
     HRESULT CreateMesh(const MeshGeometry& geometry, std::shared_ptr<D3DXMesh>& mesh) override;
     void SetPresentListener(PresentListener* listener) override { listener_ = listener; }
+    void FlushFrames() override;
 
     // Whether depth comes from glClipControl rather than the shader fix.
     bool UsesClipControl() const { return clipControl_; }
@@ -177,5 +178,13 @@ private:
     // One fence per frame in flight: Present waits for the frame before last,
     // so the GL never queues more than two frames of work.
     void* frameFences_[2] = {nullptr, nullptr};  // GLsync objects
+    // Late read-back: frames are read into two pixel-pack buffers in turn and
+    // handed over one present later; `pendingPack_` is the buffer holding a
+    // frame not yet handed over (-1: none).
+    unsigned packBuffers_[2] = {0, 0};
+    int pendingPack_ = -1;
+    void ReadBackLate(unsigned readFramebuffer);
+    size_t FrameBytes() const { return static_cast<size_t>(config_.width) * config_.height * 4; }
+    void HandOverPacked(int buffer);
     int nextFence_ = 0;
 };
