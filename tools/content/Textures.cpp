@@ -384,16 +384,18 @@ Image RoseWindow(uint32_t seed) {
     });
 }
 
+// A painted vault: ultramarine panels with gold stars between broad stone
+// ribs edged in gold, so it reads as a ceiling and not as the night sky.
 Image Vault(uint32_t seed) {
     return Fill(512, [&](double u, double v) {
-        Color c = Hex(0x1c2a5a) * (0.8 + 0.3 * Fbm(u, v, 8, 4, 0.5, seed));
+        Color c = Hex(0x2c4490) * (0.8 + 0.3 * Fbm(u, v, 8, 4, 0.5, seed));
         double f1, f2;
         int id;
         Worley(u, v, 10, seed + 1, f1, f2, id);
-        const double star = Smooth(0.09, 0.03, f1);
-        c = Mix(c, Hex(0xe8c060), star);
-        const double rib = Smooth(0.03, 0.0, std::min(std::abs(Fract(u * 2) - 0.5), std::abs(v - 0.5)) - 0.01);
-        return Mix(c, Hex(0xb8ac90), rib);
+        c = Mix(c, Hex(0xe8c060), Smooth(0.09, 0.03, f1));
+        const double d = std::min(std::abs(Fract(u * 2) - 0.5), std::abs(v - 0.5));
+        c = Mix(c, Hex(0xd0a040), Smooth(0.07, 0.055, d));
+        return Mix(c, Hex(0xb8ac90) * (0.9 + 0.2 * Fbm(u, v, 32, 2, 0.5, seed + 2)), Smooth(0.055, 0.045, d));
     });
 }
 
