@@ -89,6 +89,7 @@ protected:
         // The loading screen's frames come first, on its blue background.
         while (loading_ < frames_ && Load(FramePath(loading_)).at(1, 1) == kLoadingClear) ++loading_;
 
+        if (frames_ == 0) return;
         const Picture overlay = Load(fs::path(VELMORA_CONTENT_DIR) / "data/bajs.dds");
         const Picture end = Load(fs::path(VELMORA_CONTENT_DIR) / "text_efter.jpg");
         const Picture first = Load(FramePath(0));
@@ -131,6 +132,7 @@ protected:
 
 TEST_F(DemoRun, EndsByItselfAfterTheWholeTimelineAndTheEndScreen) {
     EXPECT_EQ(exitCode_, 0) << ReadFile(dir_->path() / "log.txt");
+    ASSERT_GT(frames_, 0);
     EXPECT_EQ(width_, 1024);
     EXPECT_EQ(height_, 768);
     EXPECT_GT(loading_, 10);
