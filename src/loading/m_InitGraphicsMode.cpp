@@ -57,9 +57,6 @@ bool m_InitGraphicsMode(int32_t DisplayMode, int32_t DepthFormat, bool Antialias
         Check(device.SetRenderState(D3DRS_POINTSIZE, FloatToDWord(0.1f)), "SetRenderState(POINTSIZE)");
         Check(device.SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR), "SetTextureStageState(MAGFILTER)");
         Check(device.SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR), "SetTextureStageState(MINFILTER)");
-        // Every texture has a full mip chain; sampling it keeps distant cobbles and
-        // flagstones from breaking up into shimmering noise.
-        Check(device.SetTextureStageState(0, D3DTSS_MIPFILTER, D3DTEXF_LINEAR), "SetTextureStageState(MIPFILTER)");
 
         D3DXMatrixIdentity(matWorld);
         Check(device.SetTransform(D3DTS_WORLD, matWorld), "SetTransform(WORLD)");

@@ -58,12 +58,6 @@ OverlayFrame ComputeOverlays(int32_t t, int32_t width, int32_t height) {
         // Washes the town out to white up to the cut into the cathedral.
         frame.alpha = FadeIn(t, 79000, 4000);
         frame.white = WholeWindowWhite(frame.alpha, w, h);
-    } else if (t >= 83000 && t < 83500) {
-        // The step changes on the first frame past 83 s: the white holds over
-        // the cut and clears to show the cathedral, so the town never
-        // reappears unwashed for a frame.
-        frame.alpha = FadeOut(t, 83000, 500);
-        frame.white = WholeWindowWhite(frame.alpha, w, h);
     } else if (t > 99500 && t < 100500) {
         // A one-second ramp in the middle of the cathedral flight. Nothing in
         // the picture or the music marks that moment, so a flash there reads
@@ -75,9 +69,7 @@ OverlayFrame ComputeOverlays(int32_t t, int32_t width, int32_t height) {
         } else {
             frame.alpha = FadeOut(t, 100200, 300);
         }
-    } else if (t > 148000) {
-        // The fade to white, held once full: the last step can run a few
-        // frames past 150.2 s, and those frames stay white up to the end screen.
+    } else if (t > 148000 && t < 150200) {
         frame.alpha = FadeIn(t, 148000, 2200);
         frame.white = WholeWindowWhite(frame.alpha, w, h);
     }

@@ -188,9 +188,6 @@ TEST_F(DemoRun, FadesToWhiteAndShowsTheEndScreen) {
             darkest = std::min({darkest, int{c.r}, int{c.g}, int{c.b}});
         }
     EXPECT_GE(darkest, 225);
-    // Every frame the last step runs past its end stays white.
-    for (int i = loading_ + static_cast<int>(kTimelineSeconds * kFps) + 1; i < frames_ - EndFrames(); ++i)
-        EXPECT_GE(Load(FramePath(i)).at(width_ / 2, height_ / 2).r, 250) << i;
 
     ASSERT_GT(whiteInEndImage_.size(), 1000u);
     for (int i = frames_ - EndFrames(); i < frames_; ++i) {

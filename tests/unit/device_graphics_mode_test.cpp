@@ -50,7 +50,6 @@ TEST_F(GraphicsModeTest, SetsStatesTransformsSpriteAndShowsOneBlankFrame) {
         "SetRenderState(154,1036831949)",  // 0.1f
         "SetTextureStageState(0,16,2)",
         "SetTextureStageState(0,17,2)",
-        "SetTextureStageState(0,18,2)",
         "SetTransform(256)",
         "SetTransform(3)",
         "SetTransform(2)",
