@@ -59,7 +59,9 @@ OverlayFrame ComputeOverlays(int32_t t, int32_t width, int32_t height) {
         frame.alpha = FadeIn(t, 79000, 4000);
         frame.white = WholeWindowWhite(frame.alpha, w, h);
     } else if (t > 99500 && t < 100500) {
-        // A one-second white flash inside the cathedral.
+        // A one-second ramp in the middle of the cathedral flight. Nothing in
+        // the picture or the music marks that moment, so a flash there reads
+        // as a fault: the alpha is kept, nothing is drawn.
         if (t < 99800) {
             frame.alpha = FadeIn(t, 99500, 300);
         } else if (t < 100200) {
@@ -67,7 +69,6 @@ OverlayFrame ComputeOverlays(int32_t t, int32_t width, int32_t height) {
         } else {
             frame.alpha = FadeOut(t, 100200, 300);
         }
-        frame.white = WholeWindowWhite(frame.alpha, w, h);
     } else if (t > 148000 && t < 150200) {
         frame.alpha = FadeIn(t, 148000, 2200);
         frame.white = WholeWindowWhite(frame.alpha, w, h);

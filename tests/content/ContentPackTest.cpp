@@ -361,6 +361,35 @@ TEST_F(ContentPack, StandAloneImagesHaveTheirSizesAndKeys) {
     EXPECT_LT(white_pixels, end.rgba.size() / 4 / 4);
 }
 
+// Keyed white in a JPEG must decode to pure white exactly: it fills whole 8 x 8
+// blocks, and nothing else comes back near white (off-white specks would show
+// where the key should let the background through).
+TEST_F(ContentPack, KeyedJpegWhiteFillsWholeBlocks) {
+    for (const char* file : {"logo.jpg", "text_efter.jpg"}) {
+        const Decoded d = Decode(Path(file));
+        ASSERT_EQ(d.rgba.size(), 512u * 512 * 4) << file;
+        size_t whiteBlocks = 0, mixedBlocks = 0, nearWhite = 0;
+        for (int by = 0; by < 512; by += 8) {
+            for (int bx = 0; bx < 512; bx += 8) {
+                int white = 0;
+                for (int y = by; y < by + 8; ++y) {
+                    for (int x = bx; x < bx + 8; ++x) {
+                        const uint8_t* p = &d.rgba[(static_cast<size_t>(y) * 512 + static_cast<size_t>(x)) * 4];
+                        const bool pure = p[0] == 255 && p[1] == 255 && p[2] == 255;
+                        white += pure;
+                        nearWhite += !pure && p[0] > 230 && p[1] > 230 && p[2] > 230;
+                    }
+                }
+                whiteBlocks += white == 64;
+                mixedBlocks += white > 0 && white < 64;
+            }
+        }
+        EXPECT_EQ(mixedBlocks, 0u) << file;
+        EXPECT_EQ(nearWhite, 0u) << file;
+        EXPECT_GT(whiteBlocks, 100u) << file;
+    }
+}
+
 TEST_F(ContentPack, EveryMeshIsWellFormedWithItsTexturesBesideIt) {
     std::set<std::string> extensions;
     size_t triangles = 0;

@@ -90,22 +90,24 @@ TEST(Overlays, ClosingFadeTurnsTheWindowWhite) {
     EXPECT_EQ(ComputeOverlays(148660, 800, 600).alpha, 76);  // 76.5 -> 76
     EXPECT_EQ(ComputeOverlays(148880, 800, 600).alpha, 102);
     EXPECT_EQ(ComputeOverlays(150199, 800, 600).alpha, 255);
-    EXPECT_FALSE(AnyTimed(ComputeOverlays(150200, 800, 600)));
+    // Frames of the last step that run past its end show no timed overlay.
+    for (int32_t t : {150200, 150300, 151000}) EXPECT_FALSE(AnyTimed(ComputeOverlays(t, 800, 600))) << t;
 }
 
-TEST(Overlays, StepChangeFlashesAndQuietStretches) {
-    // A white wash up to the cut at 83 s, and a flash around 100 s.
+TEST(Overlays, WhiteWashOverTheCutAndQuietStretches) {
+    // A white wash up to the cut at 83 s.
     EXPECT_FALSE(AnyTimed(ComputeOverlays(79000, 800, 600)));
     EXPECT_EQ(ComputeOverlays(81000, 800, 600).alpha, 128);  // 127.5 -> 128
     EXPECT_EQ(ComputeOverlays(82999, 800, 600).alpha, 255);
     EXPECT_TRUE(ComputeOverlays(82999, 800, 600).white.shown);
     EXPECT_FALSE(AnyTimed(ComputeOverlays(83000, 800, 600)));
+    // The ramp around 100 s keeps its alpha but draws nothing.
     EXPECT_EQ(ComputeOverlays(99650, 800, 600).alpha, 128);  // 127.5 -> 128
     EXPECT_EQ(ComputeOverlays(100000, 800, 600).alpha, 255);
     EXPECT_EQ(ComputeOverlays(100350, 800, 600).alpha, 128);  // 127.5 -> 128
     EXPECT_EQ(ComputeOverlays(100499, 800, 600).alpha, 1);
-    EXPECT_FALSE(AnyTimed(ComputeOverlays(100500, 800, 600)));
-    for (int32_t t : {5750, 17000, 50000, 78999, 90000, 120000, 147999}) {
+    for (int32_t t : {99650, 100000, 100499}) EXPECT_FALSE(AnyTimed(ComputeOverlays(t, 800, 600))) << t;
+    for (int32_t t : {5750, 17000, 50000, 78999, 90000, 100500, 120000, 147999}) {
         const OverlayFrame frame = ComputeOverlays(t, 800, 600);
         EXPECT_FALSE(AnyTimed(frame)) << t;
         EXPECT_EQ(frame.alpha, 0) << t;

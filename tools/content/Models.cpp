@@ -469,6 +469,7 @@ Mesh Cathedral() {
     const int wall = m.AddMaterial(Tex("stone_cream.jpg", 0.28));
     const int vault = m.AddMaterial(Tex("vault.jpg", 0.3));
     const int glass = m.AddMaterial(Lit("stained_glass.tga", 0.95));
+    const int rose = m.AddMaterial(Lit("rose_window.tga", 0.95));
     const int marble = m.AddMaterial(Tex("marble_white.jpg", 0.35));
     const int cloth = m.AddMaterial(Tex("cloth_blue.jpg", 0.3));
     const int candle = m.AddMaterial(Lit("lampglass.tga", 1.0));
@@ -498,7 +499,7 @@ Mesh Cathedral() {
     m.Panel(wall, {x1, wallTop, z0}, {x0, wallTop, z0}, {x0, fy, z0}, {x1, fy, z0}, {0, 0, 1}, 40, 40);
     m.Panel(wall, {x0, wallTop, z1}, {x1, wallTop, z1}, {x1, fy, z1}, {x0, fy, z1}, {0, 0, -1}, 40, 40);
     m.Push(Xform::Translate({0, 30, z1 - 0.5}) * Xform::RotateX(-kPi / 2));
-    m.Lathe(glass, {{26, 0}, {0, 0}}, 24, 1, 26);
+    m.Disc(rose, {0, 0, 0}, 26, 32, true, 53);
     m.Pop();
     // Barrel vault over the whole width, and the lunettes that close its ends.
     const int segs = 16;

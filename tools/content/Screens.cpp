@@ -89,58 +89,135 @@ double TextDistance(const std::string& text, double cx, double cy, double height
 
 Image WhiteTexel() { return Image(1, 1, Rgba{255, 255, 255, 255}); }
 
-Image LoadingLogo() {
+namespace {
+
+// JPEG stores 8 x 8 blocks: a block that is pure white throughout decodes to
+// pure white exactly, while white next to an edge inside a block comes back
+// slightly off-white and would show as specks instead of keying out. So keyed
+// white is kept to whole blocks: every block that holds any of the picture is
+// filled with `plate` under it.
+constexpr int kJpegBlock = 8;
+
+template <typename Paint>  // Paint(px, py, Color& c) -> coverage 0..1
+Image BlockKeyed(const Color& plate, Paint paint) {
     Image img(512, 512, Rgba{255, 255, 255, 255});
-    const double cx = 256, cy = 210, radius = 180;
-    for (int y = 0; y < 512; ++y) {
-        for (int x = 0; x < 512; ++x) {
-            const double px = x + 0.5, py = y + 0.5;
-            const double r = std::hypot(px - cx, py - cy);
-            Color c{1, 1, 1};
-            double cover = 0;
-            if (r < radius + 10) {
-                // Dusk sky over a skyline of gables and a spire, in a gold ring.
-                const double h = (py - (cy - radius)) / (2 * radius);
-                Color sky = Mix(Hex(0x0c1430), Hex(0xd06a3a), Smooth(0.25, 0.85, h));
-                const double lx = (px - cx) / radius;
-                double roof = 0.72 + 0.08 * std::abs(std::fmod(std::abs(lx * 5 + 7.3), 1.0) - 0.5) * 2;
-                if (std::abs(lx - 0.1) < 0.05) roof = 0.38 + std::abs(lx - 0.1) * 4;
-                if (std::abs(lx + 0.45) < 0.08) roof = 0.62;
-                if (h > roof) sky = Hex(0x0a0a12);
-                const bool lit = h > roof + 0.04 && std::fmod(px, 18) < 6 && std::fmod(py, 22) < 8 && h < 0.95;
-                if (lit) sky = Hex(0xf0c060);
-                const double ring = Smooth(radius - 10, radius - 8, r) * (1 - Smooth(radius + 2, radius + 4, r));
-                c = Mix(sky, Hex(0xd8a840), ring);
-                cover = 1 - Smooth(radius + 2, radius + 4, r);
+    for (int by = 0; by < 512; by += kJpegBlock) {
+        for (int bx = 0; bx < 512; bx += kJpegBlock) {
+            Color colors[kJpegBlock][kJpegBlock];
+            double cover[kJpegBlock][kJpegBlock];
+            bool any = false;
+            for (int y = 0; y < kJpegBlock; ++y) {
+                for (int x = 0; x < kJpegBlock; ++x) {
+                    cover[y][x] = paint(bx + x + 0.5, by + y + 0.5, colors[y][x]);
+                    any = any || cover[y][x] > 0;
+                }
             }
-            const double d = TextDistance("VELMORA", 256, 452, 62, 1.0, px, py);
-            if (d < 12) {
-                const double fill = 1 - Smooth(5.5, 7.0, d);
-                const Color text = Mix(Hex(0x2a1208), Hex(0xd89a30), fill);
-                const double a = 1 - Smooth(10.0, 11.5, d);
-                c = Mix(c, text, a);
-                cover = std::max(cover, a);
-            }
-            if (cover > 0) img.Set(x, y, Mix(Color{1, 1, 1}, c, cover));
+            if (!any) continue;
+            for (int y = 0; y < kJpegBlock; ++y)
+                for (int x = 0; x < kJpegBlock; ++x) img.Set(bx + x, by + y, Mix(plate, colors[y][x], cover[y][x]));
         }
     }
     return img;
 }
 
+}  // namespace
+
+// The loading screen draws this image a quarter of the window wide and high,
+// which squeezes it to 3:4 on a 4:3 window; it is drawn stretched by 4/3
+// vertically so the emblem looks round. The plate is the loading screen's
+// background colour.
+Image LoadingLogo() {
+    constexpr double kStretch = 4.0 / 3.0;
+    const double cx = 256, cy = 150 * kStretch, radius = 128;
+    return BlockKeyed(Hex(0x00003a), [&](double px, double py, Color& c) {
+        const double dy = (py - cy) / kStretch;
+        const double r = std::hypot(px - cx, dy);
+        double cover = 0;
+        if (r < radius + 10) {
+            // Dusk sky over a skyline of gables and a spire, in a gold ring.
+            const double h = (dy + radius) / (2 * radius);
+            Color sky = Mix(Hex(0x0c1430), Hex(0xd06a3a), Smooth(0.25, 0.85, h));
+            const double lx = (px - cx) / radius;
+            double roof = 0.72 + 0.08 * std::abs(std::fmod(std::abs(lx * 5 + 7.3), 1.0) - 0.5) * 2;
+            if (std::abs(lx - 0.1) < 0.05) roof = 0.38 + std::abs(lx - 0.1) * 4;
+            if (std::abs(lx + 0.45) < 0.08) roof = 0.62;
+            if (h > roof) sky = Hex(0x0a0a12);
+            const double wy = dy + radius;
+            const bool lit = h > roof + 0.04 && std::fmod(px, 13) < 4.5 && std::fmod(wy, 16) < 6 && h < 0.95;
+            if (lit) sky = Hex(0xf0c060);
+            const double ring = Smooth(radius - 8, radius - 6, r) * (1 - Smooth(radius + 2, radius + 4, r));
+            c = Mix(sky, Hex(0xd8a840), ring);
+            cover = 1 - Smooth(radius + 2, radius + 4, r);
+        }
+        const double d = TextDistance("VELMORA", 256, 335, 48, 1.0, px, 335 + (py - 335 * kStretch) / kStretch);
+        if (d < 10) {
+            const double fill = 1 - Smooth(4.2, 5.4, d);
+            const Color text = Mix(Hex(0x2a1208), Hex(0xd89a30), fill);
+            const double a = 1 - Smooth(8.0, 9.5, d);
+            c = cover > 0 ? Mix(c, text, a) : text;
+            cover = std::max(cover, a);
+        }
+        return cover;
+    });
+}
+
+namespace {
+
+// Capitals of the end title, 5 x 7 cells, '#' lit.
+const std::map<char, std::array<const char*, 7>>& BlockGlyphs() {
+    static const std::map<char, std::array<const char*, 7>> glyphs = {
+        {'T', {"#####", "..#..", "..#..", "..#..", "..#..", "..#..", "..#.."}},
+        {'H', {"#...#", "#...#", "#...#", "#####", "#...#", "#...#", "#...#"}},
+        {'E', {"#####", "#....", "#....", "####.", "#....", "#....", "#####"}},
+        {'N', {"#...#", "##..#", "##..#", "#.#.#", "#..##", "#..##", "#...#"}},
+        {'D', {"####.", "#...#", "#...#", "#...#", "#...#", "#...#", "####."}},
+        {' ', {".....", ".....", ".....", ".....", ".....", ".....", "....."}},
+    };
+    return glyphs;
+}
+
+struct Cell {
+    int x0, y0, x1, y1;
+};
+
+// The lit cells of `text` as pixel rectangles on the JPEG block grid.
+std::vector<Cell> BlockText(const std::string& text, int left, int top, int cellW, int cellH) {
+    std::vector<Cell> cells;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto& rows = BlockGlyphs().at(text[i]);
+        for (int r = 0; r < 7; ++r)
+            for (int col = 0; col < 5; ++col)
+                if (rows[static_cast<size_t>(r)][col] == '#') {
+                    const int x = left + (static_cast<int>(i) * 6 + col) * cellW, y = top + r * cellH;
+                    cells.push_back({x, y, x + cellW, y + cellH});
+                }
+    }
+    return cells;
+}
+
+}  // namespace
+
+// "THE END" in whole JPEG blocks of pure white, so the red behind the image
+// shows through them cleanly, with a dark red glow around them.
 Image EndImage() {
+    const std::vector<Cell> cells = BlockText("THE END", 96, 176, 8, 16);
     Image img(512, 512);
     for (int y = 0; y < 512; ++y) {
         for (int x = 0; x < 512; ++x) {
             const double px = x + 0.5, py = y + 0.5;
+            double d = 1e9;
+            for (const Cell& cell : cells) {
+                const double dx = std::max({cell.x0 - px, 0.0, px - cell.x1});
+                const double dy = std::max({cell.y0 - py, 0.0, py - cell.y1});
+                d = std::min(d, std::hypot(dx, dy));
+            }
+            if (d == 0) {
+                img.at(x, y) = Rgba{255, 255, 255, 255};
+                continue;
+            }
             const double glow = Fbm(px / 512, py / 512, 4, 4, 0.5, 901);
             Color c = Mix(Hex(0x06070e), Hex(0x1a1a30), Smooth(0.0, 1.0, 1 - py / 512) * 0.6 + glow * 0.3);
-            // The title letters are pure white: the red behind the image shows through them.
-            const double d = TextDistance("THE END", 256, 236, 64, 1.0, px, py);
-            if (d < 15) {
-                const double rim = 1 - Smooth(11, 14, d);
-                c = Mix(c, Hex(0x3a0c0c), rim);
-                if (d < 8.5) c = Color{1, 1, 1};
-            }
+            c = Mix(c, Hex(0x4a0c0c), 1 - Smooth(1.0, 14.0, d));
             const double s = TextDistance("VELMORA", 256, 372, 28, 1.0, px, py);
             if (s < 4) c = Mix(c, Hex(0x9a9aa8), 1 - Smooth(2.4, 3.6, s));
             img.Set(x, y, c);

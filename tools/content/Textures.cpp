@@ -343,16 +343,59 @@ Image StainedGlass(uint32_t seed) {
     });
 }
 
+// A rose window centred on texel (0, 0), so a disc mapped with texture
+// coordinates from -0.5 to 0.5 shows it whole: a gold heart, twelve petals
+// and a ring of roundels, held in lead.
+Image RoseWindow(uint32_t seed) {
+    constexpr double kPi = 3.14159265358979323846;
+    return Fill(256, [&](double u, double v) {
+        const double x = Fract(u + 0.5) - 0.5, y = Fract(v + 0.5) - 0.5;
+        const double r = std::hypot(x, y) * 2, a = std::atan2(y, x);
+        const double shade = 0.85 + 0.3 * Fbm(u, v, 16, 2, 0.5, seed);
+        const Color lead = Hex(0x14100c);
+        auto ringLine = [&](double at) { return std::abs(r - at) < 0.018; };
+        if (ringLine(0.2) || ringLine(0.58) || r > 0.95) return lead;
+        if (r < 0.2) {
+            const double lobe = 0.13 + 0.04 * std::cos(4 * a);
+            if (std::abs(r - lobe) < 0.015) return lead;
+            return (r < lobe ? Hex(0xf0c040) : Hex(0xc01828)) * shade;
+        }
+        if (r < 0.58) {
+            // Twelve petals, split by spokes, each red at its tip and blue inside.
+            const double sector = 2 * kPi / 12;
+            const double phi = std::remainder(a, sector) / sector;  // -0.5 .. 0.5 across a petal
+            if (std::abs(std::abs(phi) - 0.5) < 0.035) return lead;
+            const double tip = 0.56 - 0.5 * phi * phi * 1.2;
+            if (std::abs(r - tip) < 0.016) return lead;
+            if (r > tip) return Hex(0x1a2a9a) * shade;
+            return (r > 0.42 ? Hex(0xc81c2c) : Hex(0x2040c8)) * shade;
+        }
+        // Twenty-four roundels on deep blue.
+        const double sector = 2 * kPi / 24;
+        const double k = std::round(a / sector);
+        const double cx = std::cos(k * sector) * 0.76, cy = std::sin(k * sector) * 0.76;
+        const double d = std::hypot(x * 2 - cx, y * 2 - cy);
+        if (std::abs(d - 0.12) < 0.016) return lead;
+        if (d < 0.12) {
+            const int colour = static_cast<int>(k) & 1;
+            return (d < 0.05 ? Hex(0xf0c040) : colour ? Hex(0x1a9a4a) : Hex(0xc01828)) * shade;
+        }
+        return Hex(0x18248a) * shade;
+    });
+}
+
+// A painted vault: ultramarine panels with gold stars between broad stone
+// ribs edged in gold, so it reads as a ceiling and not as the night sky.
 Image Vault(uint32_t seed) {
     return Fill(512, [&](double u, double v) {
-        Color c = Hex(0x1c2a5a) * (0.8 + 0.3 * Fbm(u, v, 8, 4, 0.5, seed));
+        Color c = Hex(0x2c4490) * (0.8 + 0.3 * Fbm(u, v, 8, 4, 0.5, seed));
         double f1, f2;
         int id;
         Worley(u, v, 10, seed + 1, f1, f2, id);
-        const double star = Smooth(0.09, 0.03, f1);
-        c = Mix(c, Hex(0xe8c060), star);
-        const double rib = Smooth(0.03, 0.0, std::min(std::abs(Fract(u * 2) - 0.5), std::abs(v - 0.5)) - 0.01);
-        return Mix(c, Hex(0xb8ac90), rib);
+        c = Mix(c, Hex(0xe8c060), Smooth(0.09, 0.03, f1));
+        const double d = std::min(std::abs(Fract(u * 2) - 0.5), std::abs(v - 0.5));
+        c = Mix(c, Hex(0xd0a040), Smooth(0.07, 0.055, d));
+        return Mix(c, Hex(0xb8ac90) * (0.9 + 0.2 * Fbm(u, v, 32, 2, 0.5, seed + 2)), Smooth(0.055, 0.045, d));
     });
 }
 
@@ -432,6 +475,7 @@ const std::map<std::string, std::function<Image()>>& Painters() {
         {"marble_grey", [] { return Marble(Hex(0xb0aaa0), Hex(0x5a5650), 122); }},
         {"floor_tiles", [] { return FloorTiles(123); }},
         {"stained_glass", [] { return StainedGlass(124); }},
+        {"rose_window", [] { return RoseWindow(126); }},
         {"vault", [] { return Vault(125); }},
         {"wood", [] { return Wood(131); }},
         {"cloth_blue", [] { return Cloth(Hex(0x2a3a6a), 141); }},

@@ -1,0 +1,202 @@
+// The real demo, rendered whole off screen with a fixed-step clock, and its
+// frames checked: the run's end and length, the fog-coloured background, the
+// town and the cathedral, the fade to white and the end screen. One capture
+// serves every check (the suite runs as one process).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+
+#include "platform/texture/TextureLoader.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFps = 1;
+constexpr double kTimelineSeconds = 150.2;
+constexpr double kEndScreenSeconds = 7.0;
+constexpr int kSteps = 4;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct Rgb {
+    uint8_t r, g, b;
+    bool operator==(const Rgb&) const = default;
+};
+
+constexpr Rgb kFog{16, 16, 26};  // 0xFF10101A, the clear and fog colour
+constexpr Rgb kLoadingClear{0, 0, 58};
+constexpr Rgb kEndRed{255, 0, 0};
+
+class Picture {
+public:
+    explicit Picture(DecodedImage image) : image_(std::move(image)) {}
+    int width() const { return static_cast<int>(image_.width); }
+    int height() const { return static_cast<int>(image_.height); }
+    Rgb at(int x, int y) const {
+        const uint8_t* p = &image_.rgba[(static_cast<size_t>(y) * image_.width + static_cast<size_t>(x)) * 4];
+        return {p[0], p[1], p[2]};
+    }
+    bool OpaqueWhite(int x, int y) const {
+        x = std::clamp(x, 0, width() - 1);
+        y = std::clamp(y, 0, height() - 1);
+        const uint8_t* p = &image_.rgba[(static_cast<size_t>(y) * image_.width + static_cast<size_t>(x)) * 4];
+        return p[0] == 255 && p[1] == 255 && p[2] == 255 && p[3] == 255;
+    }
+
+private:
+    DecodedImage image_;
+};
+
+Picture Load(const fs::path& path) { return Picture(DecodeImage(ReadFile(path), path.string())); }
+
+// Whether window pixel (x, y) of a w x h window, covered by a 512 x 512 image
+// stretched over the whole window, samples only keyed (pure white) texels.
+bool SamplesOnlyKeyed(const Picture& image, int x, int y, int w, int h) {
+    const double u = (x + 0.5) * 512 / w - 0.5, v = (y + 0.5) * 512 / h - 0.5;
+    const int tx = static_cast<int>(std::floor(u)), ty = static_cast<int>(std::floor(v));
+    for (int dy = 0; dy <= 1; ++dy)
+        for (int dx = 0; dx <= 1; ++dx)
+            if (!image.OpaqueWhite(tx + dx, ty + dy)) return false;
+    return true;
+}
+
+class DemoRun : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = std::make_unique<TempDir>();
+        const std::string command = std::string("SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy '") +
+                                    VELMORA_BINARY + "' --capture '" + dir_->path().string() + "/' --fps " +
+                                    std::to_string(kFps) + " --seed 1 --data '" + VELMORA_CONTENT_DIR + "' > '" +
+                                    (dir_->path() / "log.txt").string() + "' 2>&1";
+        const int status = std::system(command.c_str());
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        while (fs::exists(FramePath(frames_))) ++frames_;
+        // The loading screen's frames come first, on its blue background.
+        while (loading_ < frames_ && Load(FramePath(loading_)).at(1, 1) == kLoadingClear) ++loading_;
+
+        if (frames_ == 0) return;
+        const Picture overlay = Load(fs::path(VELMORA_CONTENT_DIR) / "data/bajs.dds");
+        const Picture end = Load(fs::path(VELMORA_CONTENT_DIR) / "text_efter.jpg");
+        const Picture first = Load(FramePath(0));
+        width_ = first.width();
+        height_ = first.height();
+        for (int y = 0; y < height_; ++y) {
+            for (int x = 0; x < width_; ++x) {
+                if (SamplesOnlyKeyed(overlay, x, y, width_, height_)) clearOfOverlay_.push_back({x, y});
+                if (SamplesOnlyKeyed(end, x, y, width_, height_)) whiteInEndImage_.push_back({x, y});
+            }
+        }
+    }
+    static void TearDownTestSuite() { dir_.reset(); }
+
+    static fs::path FramePath(int index) {
+        char name[32];
+        std::snprintf(name, sizeof name, "frame_%06d.png", index);
+        return dir_->path() / name;
+    }
+    // The frame drawn `seconds` after the timeline began.
+    static Picture At(double seconds) { return Load(FramePath(loading_ + static_cast<int>(seconds * kFps))); }
+    static int TimelineFrames() { return frames_ - loading_ - EndFrames(); }
+    static int EndFrames() { return static_cast<int>(kEndScreenSeconds * kFps); }
+
+    // Share of the pixels clear of the overlay image that are exactly the fog colour.
+    static double FogShare(const Picture& frame) {
+        size_t fog = 0;
+        for (const auto& [x, y] : clearOfOverlay_) fog += frame.at(x, y) == kFog;
+        return static_cast<double>(fog) / static_cast<double>(clearOfOverlay_.size());
+    }
+
+    static inline std::unique_ptr<TempDir> dir_;
+    static inline int exitCode_ = -1;
+    static inline int frames_ = 0;
+    static inline int loading_ = 0;
+    static inline int width_ = 0, height_ = 0;
+    // Window pixels where the overlay image, or the end image, is keyed out.
+    static inline std::vector<std::pair<int, int>> clearOfOverlay_, whiteInEndImage_;
+};
+
+TEST_F(DemoRun, EndsByItselfAfterTheWholeTimelineAndTheEndScreen) {
+    EXPECT_EQ(exitCode_, 0) << ReadFile(dir_->path() / "log.txt");
+    ASSERT_GT(frames_, 0);
+    EXPECT_EQ(width_, 1024);
+    EXPECT_EQ(height_, 768);
+    EXPECT_GT(loading_, 10);
+    // Each step ends on the first frame past its duration, so the timeline can
+    // run up to one frame per step long.
+    EXPECT_GE(TimelineFrames(), static_cast<int>(std::ceil(kTimelineSeconds * kFps)));
+    EXPECT_LE(TimelineFrames(), static_cast<int>(std::ceil(kTimelineSeconds * kFps)) + kSteps);
+}
+
+TEST_F(DemoRun, TheTownShowsOnTheFogColouredBackground) {
+    ASSERT_EQ(exitCode_, 0);
+    ASSERT_GT(clearOfOverlay_.size(), static_cast<size_t>(width_ * height_ / 3));
+    // Town frames (steps 0 and 2, away from the overlays and the white wash):
+    // the town fills most of the picture in every one (a camera looking into
+    // the empty sky or through the ground shows a frame of fog colour), and
+    // where nothing is drawn, above the roofs, the background is exactly the
+    // fog colour.
+    int frames = 0, skyward = 0;
+    double total = 0;
+    for (double t = 18; t < 142; t += 2) {
+        if (t > 78 && t < 104) continue;
+        const double fog = FogShare(At(t));
+        EXPECT_LT(fog, 0.75) << "t = " << t;
+        ++frames;
+        total += fog;
+        skyward += fog > 0.05;
+    }
+    EXPECT_LT(total / frames, 0.5);
+    EXPECT_GE(skyward, frames / 2) << frames;
+    // The overlay's letterbox bars are opaque black.
+    const Picture town = At(40);
+    for (int x = 0; x < width_; x += 64) {
+        EXPECT_EQ(town.at(x, 2), (Rgb{0, 0, 0})) << x;
+        EXPECT_EQ(town.at(x, height_ - 3), (Rgb{0, 0, 0})) << x;
+    }
+}
+
+TEST_F(DemoRun, TheCathedralIsClosedAllRound) {
+    ASSERT_EQ(exitCode_, 0);
+    // Steps 1 and 3 show the inside of the cathedral: nothing of the
+    // background shows through its walls, vault or floor.
+    for (double t : {86.0, 90.0, 95.0, 101.0, 147.0}) EXPECT_EQ(FogShare(At(t)), 0.0) << t;
+}
+
+TEST_F(DemoRun, FadesToWhiteAndShowsTheEndScreen) {
+    ASSERT_EQ(exitCode_, 0);
+    // At 150 s the white overlay has alpha 232 of 255 over the whole window.
+    const Picture fade = At(150);
+    int darkest = 255;
+    for (int y = 0; y < height_; y += 3)
+        for (int x = 0; x < width_; x += 3) {
+            const Rgb c = fade.at(x, y);
+            darkest = std::min({darkest, int{c.r}, int{c.g}, int{c.b}});
+        }
+    EXPECT_GE(darkest, 225);
+
+    ASSERT_GT(whiteInEndImage_.size(), 1000u);
+    for (int i = frames_ - EndFrames(); i < frames_; ++i) {
+        const Picture end = Load(FramePath(i));
+        size_t red = 0;
+        for (const auto& [x, y] : whiteInEndImage_) red += end.at(x, y) == kEndRed;
+        EXPECT_EQ(red, whiteInEndImage_.size()) << "frame " << i;
+        EXPECT_NE(end.at(2, 2), kEndRed) << "frame " << i;
+    }
+}
+
+}  // namespace
