@@ -145,6 +145,63 @@ DecodedImage DecodeDds(std::string_view bytes, const std::string& name) {
     return image;
 }
 
+// The image decoder reads past the end of a file as zeros, so a file cut off
+// in its pixel data would decode as a partly black picture. JPEG and TGA, the
+// formats the content uses, are checked for completeness first.
+void CheckJpegComplete(std::string_view bytes, const std::string& name) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    size_t p = 2;
+    // Walk the marker segments up to the start of the scan; the entropy-coded
+    // data after it cannot hold FF D9, so the end marker must follow it.
+    while (p + 4 <= n && b[p] == 0xFF) {
+        const unsigned marker = b[p + 1];
+        if (marker == 0xFF) {
+            ++p;
+            continue;
+        }
+        if (marker == 0xDA) {
+            if (bytes.find("\xFF\xD9", p + 2) == std::string_view::npos) Fail(name, "JPEG data is truncated");
+            return;
+        }
+        p += 2 + ((size_t(b[p + 2]) << 8) | b[p + 3]);
+    }
+    if (p >= n) Fail(name, "JPEG data is truncated");
+}
+
+bool LooksLikeTga(std::string_view bytes) {
+    if (bytes.size() < 18) return false;
+    // TGA has no signature: anything the other formats' signatures claim is not one.
+    for (const std::string_view magic :
+         {"\xFF\xD8", "\x89PNG", "BM", "GIF8", "8BPS", "#?", "P5", "P6", "\x53\x80\xF6\x34"}) {
+        if (bytes.substr(0, magic.size()) == magic) return false;
+    }
+    const unsigned type = uint8_t(bytes[2]);
+    return type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
+}
+
+void CheckTgaComplete(std::string_view bytes, uint64_t width, uint64_t height, const std::string& name) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned type = b[2];
+    const size_t colourMapBytes = b[1] ? size_t((b[5] | (b[6] << 8))) * ((b[7] + 7u) / 8u) : 0;
+    const size_t pixelBytes = std::max(1u, (b[16] + 7u) / 8u);
+    size_t p = 18 + size_t(b[0]) + colourMapBytes;
+    uint64_t pixels = width * height;
+    if (type < 9) {
+        if (p + pixels * pixelBytes > bytes.size()) Fail(name, "TGA image data is truncated");
+        return;
+    }
+    // Run-length packets: a count byte, then one pixel (a run) or count pixels.
+    while (pixels > 0) {
+        if (p >= bytes.size()) Fail(name, "TGA image data is truncated");
+        const unsigned packet = b[p++];
+        const uint64_t count = (packet & 0x7F) + 1u;
+        p += (packet & 0x80) ? pixelBytes : size_t(count) * pixelBytes;
+        pixels -= std::min(count, pixels);
+    }
+    if (p > bytes.size()) Fail(name, "TGA image data is truncated");
+}
+
 DecodedImage DecodeWithStb(std::string_view bytes, const std::string& name) {
     if (bytes.size() > size_t(INT_MAX)) Fail(name, "image file is too large");
     const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
@@ -161,6 +218,8 @@ DecodedImage DecodeWithStb(std::string_view bytes, const std::string& name) {
         Fail(name, "image size " + std::to_string(w) + " x " + std::to_string(h) + " is more than a " +
                        std::to_string(bytes.size()) + "-byte file can hold");
     }
+    if (bytes.substr(0, 2) == "\xFF\xD8") CheckJpegComplete(bytes, name);
+    if (LooksLikeTga(bytes)) CheckTgaComplete(bytes, uint64_t(w), uint64_t(h), name);
     std::unique_ptr<stbi_uc, void (*)(void*)> pixels(stbi_load_from_memory(data, length, &w, &h, &channels, 4),
                                                      stbi_image_free);
     if (!pixels) {

@@ -1,0 +1,101 @@
+// Inputs that once crashed, hung or were taken for good content: each case
+// replays the input and checks the clear error (or the sound result).
+#include <gtest/gtest.h>
+#include <stb_image_write.h>
+#include <sys/stat.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/Errors.h"
+#include "platform/files/Files.h"
+#include "platform/texture/TextureLoader.h"
+#include "platform/xfile/XFile.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ContentError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+std::string Jpeg(int width, int height) {
+    std::string out;
+    const std::vector<uint8_t> pixels(size_t(width) * height * 3, 200);
+    stbi_write_jpg_to_func(
+        [](void* context, void* data, int size) {
+            static_cast<std::string*>(context)->append(static_cast<char*>(data), size_t(size));
+        },
+        &out, width, height, 3, pixels.data(), 90);
+    return out;
+}
+
+std::string TgaHeader(uint8_t type, uint16_t width, uint16_t height, uint8_t bits) {
+    std::string s(18, '\0');
+    s[2] = char(type);
+    s[12] = char(width & 0xFF);
+    s[13] = char(width >> 8);
+    s[14] = char(height & 0xFF);
+    s[15] = char(height >> 8);
+    s[16] = char(bits);
+    s[17] = 0x20;  // rows top first
+    return s;
+}
+
+TEST(HostileImages, CutOffJpegAndTgaAreErrorsNotBlackPictures) {
+    // The decoder pads missing data with zeros; the scan data alone being
+    // cut off (headers intact) used to load as a partly grey picture.
+    const std::string jpeg = Jpeg(64, 64);
+    ASSERT_NO_THROW(DecodeImage(jpeg, "whole.jpg"));
+    const std::string cut = jpeg.substr(0, jpeg.size() - 40);
+    EXPECT_NE(ErrorOf([&] { DecodeImage(cut, "cut.jpg"); }).find("cut.jpg: JPEG data is truncated"), std::string::npos);
+    // Bytes after the end marker are tolerated, as many writers append some.
+    EXPECT_NO_THROW(DecodeImage(jpeg + "trailing", "tail.jpg"));
+
+    std::string tga = TgaHeader(2, 3, 2, 24) + std::string(18, '\x7F');
+    EXPECT_NO_THROW(DecodeImage(tga, "whole.tga"));
+    EXPECT_NE(ErrorOf([&] { DecodeImage(tga.substr(0, tga.size() - 1), "cut.tga"); }).find("cut.tga: TGA image data is truncated"),
+              std::string::npos);
+
+    // Run-length: a run of 4 then a literal of 2 covers a 3 x 2 image.
+    std::string rle = TgaHeader(10, 3, 2, 24) + std::string("\x83\x01\x02\x03\x01\x04\x05\x06\x07\x08\x09", 11);
+    const DecodedImage decoded = DecodeImage(rle, "rle.tga");
+    EXPECT_EQ(decoded.rgba[2], 1);  // blue of the run's pixel, stored BGR
+    EXPECT_EQ(decoded.rgba[5 * 4], 9);
+    EXPECT_NE(ErrorOf([&] { DecodeImage(rle.substr(0, rle.size() - 3), "rle.tga"); }).find("truncated"),
+              std::string::npos);
+    EXPECT_NE(ErrorOf([&] { DecodeImage(rle.substr(0, 22), "rle.tga"); }).find("truncated"), std::string::npos);
+}
+
+TEST(HostileMeshes, LongRunsOfTemplatesAmongChildrenDoNotExhaustTheStack) {
+    std::string file = "xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n";
+    for (int i = 0; i < 200000; ++i) file += "template T{}";
+    file += "}\n";
+    const XMesh mesh = ParseXFile(file, "templates.x");
+    EXPECT_EQ(mesh.geometry.vertices.size(), 3u);
+}
+
+TEST(HostileMeshes, FrameTransformsThatOverflowFloatsAreErrors) {
+    const std::string scale = "FrameTransformMatrix { 1e30,0,0,0, 0,1e30,0,0, 0,0,1e30,0, 0,0,0,1;; }";
+    const std::string mesh = "Mesh { 3; 1;1;1;, 2;1;1;, 1;2;1;; 1; 3;0,1,2;; }";
+    EXPECT_NO_THROW(ParseXFile("xof 0303txt 0032\nFrame A { " + scale + mesh + " }", "once.x"));
+    EXPECT_EQ(ErrorOf([&] { ParseXFile("xof 0303txt 0032\nFrame A { " + scale + " Frame B { " + scale + mesh + " } }", "twice.x"); }),
+              "twice.x: vertex 0 is not a finite number after its frame transforms");
+}
+
+TEST(HostileFiles, FoldersAndPipesWhereAFileBelongsAreErrors) {
+    TempDir dir;
+    EXPECT_NE(ErrorOf([&] { ReadWholeFile(dir.path().string()); }).find("is a folder"), std::string::npos);
+    const std::string fifo = (dir.path() / "pipe.x").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Opening a pipe with no writer would block for ever.
+    EXPECT_EQ(ErrorOf([&] { ReadWholeFile(fifo); }), fifo + ": is not a regular file");
+}
+
+}  // namespace
