@@ -23,6 +23,7 @@ namespace {
 
 // Pack meshes larger than this are left out: small seeds keep the fuzzer fast.
 constexpr uintmax_t kLargestMesh = 48 * 1024;
+constexpr uintmax_t kLargestImage = 32 * 1024;
 
 void Put16(std::string& s, uint16_t v) { s.append(reinterpret_cast<const char*>(&v), 2); }
 void Put32(std::string& s, uint32_t v) { s.append(reinterpret_cast<const char*>(&v), 4); }
@@ -213,6 +214,17 @@ int main(int argc, char** argv) {
             const fs::path& p = entry.path();
             std::string ext = p.extension().string();
             std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+            if ((ext == ".jpg" || ext == ".tga" || ext == ".dds") && entry.file_size() <= kLargestImage) {
+                // Mesh textures load with linear filters and the magenta key.
+                const std::string meshOptions("\x03\x03\x09\x09\x30\xFF\x00\xFF", 8);
+                const std::string bytes = ReadFile(p);
+                if (ext == ".dds") {
+                    Write(out / "dds" / ("pack-" + p.filename().string()), bytes);
+                } else {
+                    Write(out / "texture" / ("pack-" + p.filename().string()), WithOptions(meshOptions, bytes));
+                }
+                continue;
+            }
             if (ext != ".x" || entry.file_size() > kLargestMesh) continue;
             const std::string text = ReadFile(p);
             const std::string stem = p.stem().string();
@@ -241,7 +253,7 @@ int main(int argc, char** argv) {
 
         // Options: filter, mip filter, width and height selectors, mip levels
         // and key flags, key red, green, blue (see fuzz_texture.cpp).
-        const std::string demoKey("\x02\x02\x0B\x0B\x30\xFF\x00\xFF", 8);
+        const std::string demoKey("\x02\x02\x09\x09\x30\xFF\x00\xFF", 8);
         const std::string boxed("\x05\x05\x00\x00\x10\x00\x00\x00", 8);
         const std::string shrink("\x04\x03\x02\x03\x03\xFF\x00\xFF", 8);
         Write(out / "texture" / "key.jpg", WithOptions(demoKey, content::EncodeJpg(odd, 90)));

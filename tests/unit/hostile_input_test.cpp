@@ -4,12 +4,14 @@
 #include <stb_image_write.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "common/Errors.h"
 #include "platform/files/Files.h"
+#include "platform/music/MusicPlayer.h"
 #include "platform/texture/TextureLoader.h"
 #include "platform/xfile/XFile.h"
 #include "support/TestSupport.h"
@@ -96,6 +98,21 @@ TEST(HostileFiles, FoldersAndPipesWhereAFileBelongsAreErrors) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     // Opening a pipe with no writer would block for ever.
     EXPECT_EQ(ErrorOf([&] { ReadWholeFile(fifo); }), fifo + ": is not a regular file");
+}
+
+TEST(HostileRuntime, WithoutAnAudioDeviceTheMusicIsSilentAndTheDemoGoesOn) {
+    setenv("SDL_AUDIODRIVER", "velmora-no-such-driver", 1);
+    testing::internal::CaptureStderr();
+    std::unique_ptr<MusicPlayer> player = CreateMusicPlayer(true);
+    const std::string said = testing::internal::GetCapturedStderr();
+    unsetenv("SDL_AUDIODRIVER");
+    ASSERT_NE(player, nullptr);
+    EXPECT_NE(said.find("no audio device"), std::string::npos) << said;
+    EXPECT_NE(said.find("the music is off"), std::string::npos) << said;
+    player->SetFileName("/no/such/music.mp3");
+    player->SetCurrentPosition(12.5);
+    EXPECT_NO_THROW(player->Play());
+    EXPECT_NO_THROW(player->Stop());
 }
 
 }  // namespace
