@@ -146,27 +146,45 @@ DecodedImage DecodeDds(std::string_view bytes, const std::string& name) {
 }
 
 // The image decoder reads past the end of a file as zeros, so a file cut off
-// in its pixel data would decode as a partly black picture. JPEG and TGA, the
-// formats the content uses, are checked for completeness first.
-void CheckJpegComplete(std::string_view bytes, const std::string& name) {
+// in its pixel data would decode as a partly black picture; and its JPEG
+// reader trusts the code counts of a Huffman table, writing past its tables
+// when they add up to more than 256. JPEG files are therefore walked marker by
+// marker first, the way the decoder reads them: every Huffman table is
+// checked and the end marker must be there.
+void CheckJpeg(std::string_view bytes, const std::string& name) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t n = bytes.size();
     size_t p = 2;
-    // Walk the marker segments up to the start of the scan; the entropy-coded
-    // data after it cannot hold FF D9, so the end marker must follow it.
-    while (p + 4 <= n && b[p] == 0xFF) {
-        const unsigned marker = b[p + 1];
-        if (marker == 0xFF) {
-            ++p;
-            continue;
+    for (;;) {
+        // The decoder skips stray bytes and fill bytes before a marker.
+        while (p < n && b[p] != 0xFF) ++p;
+        while (p < n && b[p] == 0xFF) ++p;
+        if (p >= n) Fail(name, "JPEG data is truncated");
+        const unsigned marker = b[p++];
+        if (marker == 0xD9) return;
+        if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+        if (p + 2 > n) Fail(name, "JPEG data is truncated");
+        const size_t length = (size_t(b[p]) << 8) | b[p + 1];
+        const size_t end = p + length;
+        if (length < 2 || end > n) Fail(name, "JPEG data is truncated");
+        if (marker == 0xC4) {
+            for (size_t t = p + 2; t < end;) {
+                if (t + 17 > end) Fail(name, "JPEG Huffman table at byte " + std::to_string(t) + " is truncated");
+                size_t codes = 0;
+                for (size_t i = 1; i <= 16; ++i) codes += b[t + i];
+                if (codes > 256) {
+                    Fail(name, "JPEG Huffman table at byte " + std::to_string(t) + " has " + std::to_string(codes) +
+                                   " codes (at most 256)");
+                }
+                t += 17 + codes;
+            }
         }
+        p = end;
         if (marker == 0xDA) {
-            if (bytes.find("\xFF\xD9", p + 2) == std::string_view::npos) Fail(name, "JPEG data is truncated");
-            return;
+            // Entropy-coded data: FF is followed by 00 (a stuffed byte) or a restart marker.
+            while (p + 1 < n && !(b[p] == 0xFF && b[p + 1] != 0 && (b[p + 1] < 0xD0 || b[p + 1] > 0xD7))) ++p;
         }
-        p += 2 + ((size_t(b[p + 2]) << 8) | b[p + 3]);
     }
-    if (p >= n) Fail(name, "JPEG data is truncated");
 }
 
 bool LooksLikeTga(std::string_view bytes) {
@@ -204,6 +222,13 @@ void CheckTgaComplete(std::string_view bytes, uint64_t width, uint64_t height, c
 
 DecodedImage DecodeWithStb(std::string_view bytes, const std::string& name) {
     if (bytes.size() > size_t(INT_MAX)) Fail(name, "image file is too large");
+    // The decoder knows more formats than textures come in; the others are
+    // refused so that their readers never see content.
+    for (const std::string_view magic : {"GIF8", "8BPS", "#?", "P5", "P6", "\x53\x80\xF6\x34"}) {
+        if (bytes.substr(0, magic.size()) == magic) Fail(name, "not a JPEG, PNG, TGA, BMP or DDS image");
+    }
+    // Before the decoder reads even the header.
+    if (bytes.substr(0, 2) == "\xFF\xD8") CheckJpeg(bytes, name);
     const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
     const int length = int(bytes.size());
     int w = 0, h = 0, channels = 0;
@@ -218,7 +243,6 @@ DecodedImage DecodeWithStb(std::string_view bytes, const std::string& name) {
         Fail(name, "image size " + std::to_string(w) + " x " + std::to_string(h) + " is more than a " +
                        std::to_string(bytes.size()) + "-byte file can hold");
     }
-    if (bytes.substr(0, 2) == "\xFF\xD8") CheckJpegComplete(bytes, name);
     if (LooksLikeTga(bytes)) CheckTgaComplete(bytes, uint64_t(w), uint64_t(h), name);
     std::unique_ptr<stbi_uc, void (*)(void*)> pixels(stbi_load_from_memory(data, length, &w, &h, &channels, 4),
                                                      stbi_image_free);
