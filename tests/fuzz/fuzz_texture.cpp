@@ -36,7 +36,7 @@ constexpr uint64_t kLargestDecoded = 2048 * 2048;
 // header reading the loader guards) and with it for the other formats.
 uint64_t ClaimedTexels(std::string_view bytes) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-    if (bytes.substr(0, 2) == "\xFF\xD8") {
+    if (!bytes.empty() && uint8_t(bytes[0]) == 0xFF) {
         uint64_t largest = 0;
         for (size_t p = 2; p + 9 <= bytes.size(); ++p) {
             if (b[p] == 0xFF && b[p + 1] >= 0xC0 && b[p + 1] <= 0xCF && b[p + 1] != 0xC4 && b[p + 1] != 0xC8 &&

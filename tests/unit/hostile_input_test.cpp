@@ -95,6 +95,12 @@ TEST(HostileImages, JpegHuffmanTablesAreCheckedBeforeTheDecoderSeesThem) {
         "14141414141414141414ffc00011080007000d03012200021101031101ffc401a2000001050101010101010000000000"
         "0000000102030405060708090a0b1000020103030204030516ff002cff48c720b6ec95aedbb930ffd9");
     EXPECT_EQ(ErrorOf([&] { DecodeImage(found, "found.jpg"); }), "found.jpg: JPEG data is truncated");
+    // The same with fill bytes before the start marker, which the reader skips.
+    const std::string filled = FromHex(
+        "ffffd8ffe000104a46499d0001013232323232323232323232ffc00011080010100003012200021101031101ffc401a2"
+        "0000010501fe01010101010000000000009394959697985d999aa2ffa3a4a5a6a7a8a9aab24d4b4a49b7b8b9bac2c3c8"
+        "ffd9");
+    EXPECT_EQ(ErrorOf([&] { DecodeImage(filled, "filled.jpg"); }), "filled.jpg: JPEG data is truncated");
 
     // A complete table segment that claims 512 codes, ahead of a real image's tables.
     std::string table = "\xFF\xC4" + std::string("\x02\x13", 2) + std::string(1, '\0') + std::string(16, '\x20');

@@ -151,10 +151,18 @@ DecodedImage DecodeDds(std::string_view bytes, const std::string& name) {
 // when they add up to more than 256. JPEG files are therefore walked marker by
 // marker first, the way the decoder reads them: every Huffman table is
 // checked and the end marker must be there.
-void CheckJpeg(std::string_view bytes, const std::string& name) {
+// Where a JPEG file's data starts after its start marker (the decoder takes
+// any number of FF bytes before D8); 0 when the file is not a JPEG.
+size_t JpegStart(std::string_view bytes) {
+    size_t p = 0;
+    while (p < bytes.size() && uint8_t(bytes[p]) == 0xFF) ++p;
+    return p > 0 && p < bytes.size() && uint8_t(bytes[p]) == 0xD8 ? p + 1 : 0;
+}
+
+void CheckJpeg(std::string_view bytes, size_t start, const std::string& name) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t n = bytes.size();
-    size_t p = 2;
+    size_t p = start;
     for (;;) {
         // The decoder skips stray bytes and fill bytes before a marker.
         while (p < n && b[p] != 0xFF) ++p;
@@ -191,9 +199,10 @@ bool LooksLikeTga(std::string_view bytes) {
     if (bytes.size() < 18) return false;
     // TGA has no signature: anything the other formats' signatures claim is not one.
     for (const std::string_view magic :
-         {"\xFF\xD8", "\x89PNG", "BM", "GIF8", "8BPS", "#?", "P5", "P6", "\x53\x80\xF6\x34"}) {
+         {"\x89PNG", "BM", "GIF8", "8BPS", "#?", "P5", "P6", "\x53\x80\xF6\x34"}) {
         if (bytes.substr(0, magic.size()) == magic) return false;
     }
+    if (JpegStart(bytes) != 0) return false;
     const unsigned type = uint8_t(bytes[2]);
     return type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
 }
@@ -228,7 +237,7 @@ DecodedImage DecodeWithStb(std::string_view bytes, const std::string& name) {
         if (bytes.substr(0, magic.size()) == magic) Fail(name, "not a JPEG, PNG, TGA, BMP or DDS image");
     }
     // Before the decoder reads even the header.
-    if (bytes.substr(0, 2) == "\xFF\xD8") CheckJpeg(bytes, name);
+    if (const size_t start = JpegStart(bytes)) CheckJpeg(bytes, start, name);
     const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
     const int length = int(bytes.size());
     int w = 0, h = 0, channels = 0;
