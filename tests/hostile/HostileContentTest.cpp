@@ -85,6 +85,9 @@ struct Damage {
     std::string expected;  // what the message must name
 };
 
+// Test names in listings show the case's name rather than its bytes.
+void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
+
 std::function<void(const fs::path&)> Truncate(double fraction) {
     return [fraction](const fs::path& p) {
         const std::string bytes = ReadFile(p);
