@@ -22,8 +22,6 @@
 #include "timeline/m_InitSteps.h"
 #include "timeline/m_loadStep.h"
 
-namespace {
-
 void LoadEverything() {
     for (int32_t i = 1; i <= 1; ++i) FlowerIndex[i] = i + 59;
     MakeFont(FontSmall, "verdana", "8", False16, False16, False16);
@@ -35,8 +33,6 @@ void LoadEverything() {
     m_InitVertexFog();
     m_initParticles();
 }
-
-}  // namespace
 
 FrameRoutines DemoRoutines() {
     return FrameRoutines{m_loadStep, [] { frmMain->PumpMessages(); }, UpdateParticles, m_generateVertex,

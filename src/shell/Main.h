@@ -13,6 +13,10 @@ void Main();
 // Main with the frame loop's routines given, so that the benchmark can time them.
 void RunMain(const FrameRoutines& routines);
 
+// The loading: the font, textures, meshes, objects, steps, fog and fountain,
+// with their loading screens.
+void LoadEverything();
+
 // The routines the frame loop calls in the demo.
 FrameRoutines DemoRoutines();
 

@@ -37,7 +37,7 @@ void MakeFont(std::unique_ptr<D3DXFont>& result, const std::string& name, const 
     result = std::move(font);
 }
 
-void DrawTextRect(D3DXFont& font, int16_t top, int16_t left, int16_t bottom, int16_t right, const std::string& text,
+void DrawTextRect(D3DXFont& font, int16_t top, int16_t left, int16_t bottom, int16_t right, std::string_view text,
                   DWORD format, D3DCOLOR color) {
     const RECT rect{left, top, right, bottom};
     font.DrawTextW(text, -1, &rect, format, color);

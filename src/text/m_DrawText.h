@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "common/TypeDef.h"
 #include "platform/font/Font.h"
@@ -12,4 +13,4 @@ void MakeFont(std::unique_ptr<D3DXFont>& result, const std::string& name, const 
 
 // Draws `text` into the rectangle given as top, left, bottom, right.
 void DrawTextRect(D3DXFont& font, int16_t top, int16_t left, int16_t bottom, int16_t right,
-                  const std::string& text, DWORD format, D3DCOLOR color);
+                  std::string_view text, DWORD format, D3DCOLOR color);

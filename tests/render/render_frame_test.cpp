@@ -18,8 +18,8 @@ namespace {
 class RecordingFont final : public D3DXFont {
 public:
     explicit RecordingFont(RecordingDevice& device) : device_(device) {}
-    int DrawTextW(const std::string& text, int, const RECT* rect, DWORD format, D3DCOLOR color) override {
-        device_.calls.push_back("DrawText(" + text + "," + std::to_string(rect->left) + "," +
+    int DrawTextW(std::string_view text, int, const RECT* rect, DWORD format, D3DCOLOR color) override {
+        device_.calls.push_back("DrawText(" + std::string(text) + "," + std::to_string(rect->left) + "," +
                                 std::to_string(rect->top) + "," + std::to_string(rect->right) + "," +
                                 std::to_string(rect->bottom) + "," + std::to_string(format) + "," +
                                 std::to_string(color) + ")");

@@ -8,8 +8,10 @@
 // failures come back as result codes.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/device/Device.h"
@@ -53,4 +55,13 @@ public:
 
     // A readable description of a result code.
     static std::string GetErrorString(HRESULT code);
+
+private:
+    // Textures made from files, by the file's bytes and the creation
+    // parameters: the same image asked for again (content packs repeat the
+    // same file in many folders) shares the texture already made rather than
+    // being decoded and stored again. Held weakly, so a texture still goes
+    // when its last user drops it.
+    using TextureKey = std::tuple<const Direct3DDevice8*, std::string, UINT, UINT, UINT, D3DPOOL, DWORD, DWORD, D3DCOLOR>;
+    std::map<TextureKey, std::weak_ptr<Direct3DTexture8>> textures_;
 };

@@ -33,10 +33,20 @@ HRESULT D3DX8::CreateTextureFromFileEx(Direct3DDevice8& device, const std::strin
     options.filter = filter;
     options.mipFilter = mipFilter;
     options.colorKey = colorKey;
-    const TextureImage image = BuildTexture(DecodeImage(ReadWholeFile(file), file), options, file);
+    std::string bytes = ReadWholeFile(file);
+    TextureKey key{&device, std::move(bytes), width, height, mipLevels, pool, filter, mipFilter, colorKey};
+    auto found = textures_.find(key);
+    if (found != textures_.end()) {
+        if (std::shared_ptr<Direct3DTexture8> shared = found->second.lock()) {
+            texture = std::move(shared);
+            return D3D_OK;
+        }
+    }
+    const TextureImage image = BuildTexture(DecodeImage(std::get<1>(key), file), options, file);
     std::shared_ptr<Direct3DTexture8> created;
     const HRESULT hr = device.CreateTexture(image, pool, created);
     if (FAILED(hr)) return hr;
+    textures_[std::move(key)] = created;
     texture = std::move(created);
     return D3D_OK;
 }

@@ -39,6 +39,8 @@ constexpr DWORD kMaxLights = 1024;
 constexpr size_t kInitialStreamBytes = 4u << 20;
 constexpr size_t kMaxDrawBytes = 256u << 20;
 constexpr unsigned kNoName = 0xFFFFFFFFu;
+constexpr uint32_t kMaxBatchedPoints = 4096;
+constexpr UINT kMaxBatchedStride = 252;
 
 // Render and stage state numbers this file uses beyond D3D8Types.h.
 constexpr DWORD kRsLastPixel = 16, kRsClipping = 136, kRsStencilFail = 53, kRsStencilZFail = 54,
@@ -167,16 +169,23 @@ struct GLDevice::Uniforms {
         textureFactor, pointSprite, alphaTest, fogColour, specularAdd;
 };
 
+struct GLDevice::Program {
+    GLuint name = 0;
+    bool general = false;
+    ShaderVariant variant;
+    Uniforms uniforms{};
+};
+
 // ---------------------------------------------------------------------------
 // Creation and destruction
 
 GLDevice::GLDevice(const GLDeviceConfig& config)
-    : config_(config), shared_(std::make_shared<GLDeviceShared>()), uniforms_(std::make_unique<Uniforms>()) {
+    : config_(config), shared_(std::make_shared<GLDeviceShared>()) {
     shared_->device = this;
     try {
         CreateContext();
         CreateTargets();
-        CreateProgram();
+        CreatePrograms();
         CreateStream();
         ApplyDefaultState();
     } catch (...) {
@@ -209,7 +218,7 @@ void GLDevice::Release() {
     glDeleteSamplers(static_cast<GLsizei>(samplers_.size()), samplers_.data());
     glDeleteBuffers(1, &streamBuffer_);
     glDeleteVertexArrays(1, &streamArray_);
-    glDeleteProgram(program_);
+    for (const Program& program : programs_) glDeleteProgram(program.name);
     glDeleteFramebuffers(1, &framebuffer_);
     glDeleteFramebuffers(1, &resolveFramebuffer_);
     glDeleteRenderbuffers(1, &colorBuffer_);
@@ -300,34 +309,50 @@ void GLDevice::CreateTargets() {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     pixels_.resize(static_cast<size_t>(width) * height * 4);
+    pointBatch_.resize(size_t{kMaxBatchedPoints} * (kMaxBatchedStride + sizeof(float)));
 }
 
-void GLDevice::CreateProgram() {
-    const GLuint vs = CompileShader(GL_VERTEX_SHADER, kFixedFunctionVertexShader);
+void GLDevice::CreatePrograms() {
+    programs_.push_back(CreateProgram(nullptr));
+    for (const ShaderVariant& variant : kPrecompiledVariants) programs_.push_back(CreateProgram(&variant));
+    program_ = 0;
+    glUseProgram(programs_[0].name);
+    uniforms_ = &programs_[0].uniforms;
+}
+
+GLDevice::Program GLDevice::CreateProgram(const ShaderVariant* variant) {
+    const std::string vertexSource = ShaderSource(kFixedFunctionVertexShader, variant);
+    const std::string fragmentSource = ShaderSource(kFixedFunctionFragmentShader, variant);
+    const GLuint vs = CompileShader(GL_VERTEX_SHADER, vertexSource.c_str());
     GLuint fs = 0;
     try {
-        fs = CompileShader(GL_FRAGMENT_SHADER, kFixedFunctionFragmentShader);
+        fs = CompileShader(GL_FRAGMENT_SHADER, fragmentSource.c_str());
     } catch (...) {
         glDeleteShader(vs);
         throw;
     }
-    program_ = glCreateProgram();
-    glAttachShader(program_, vs);
-    glAttachShader(program_, fs);
-    glBindFragDataLocation(program_, 0, "fragColour");
-    glLinkProgram(program_);
+    Program program;
+    program.general = variant == nullptr;
+    if (variant) program.variant = *variant;
+    program.name = glCreateProgram();
+    const GLuint name = program.name;
+    glAttachShader(name, vs);
+    glAttachShader(name, fs);
+    glBindFragDataLocation(name, 0, "fragColour");
+    glLinkProgram(name);
     glDeleteShader(vs);
     glDeleteShader(fs);
     GLint ok = 0;
-    glGetProgramiv(program_, GL_LINK_STATUS, &ok);
+    glGetProgramiv(name, GL_LINK_STATUS, &ok);
     if (!ok) {
         char log[2048] = {};
-        glGetProgramInfoLog(program_, sizeof log, nullptr, log);
+        glGetProgramInfoLog(name, sizeof log, nullptr, log);
+        glDeleteProgram(name);
         throw ResultError(D3DERR_DRIVERINTERNALERROR, std::string("fixed-function program does not link: ") + log);
     }
-    glUseProgram(program_);
-    Uniforms& u = *uniforms_;
-    auto at = [this](const char* name) { return glGetUniformLocation(program_, name); };
+    glUseProgram(name);
+    Uniforms& u = program.uniforms;
+    auto at = [name](const char* uniform) { return glGetUniformLocation(name, uniform); };
     u.worldView = at("uWorldView");
     u.proj = at("uProj");
     u.normalMatrix = at("uNormalMatrix");
@@ -360,6 +385,7 @@ void GLDevice::CreateProgram() {
     u.specularAdd = at("uSpecularAdd");
     glUniform1i(at("uTexture0"), 0);
     glUniform1i(at("uTexture1"), 1);
+    return program;
 }
 
 void GLDevice::CreateStream() {
@@ -498,6 +524,8 @@ void GLDevice::MarkRenderStateDirty(DWORD state) {
 HRESULT GLDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
     if (state >= kRenderStateCount) return D3DERR_INVALIDCALL;
     if (renderStates_[state] == value) return D3D_OK;
+    // Batched points carry their own size; any other state ends the batch.
+    if (state != D3DRS_POINTSIZE) FlushPointBatch();
     renderStates_[state] = value;
     MarkRenderStateDirty(state);
     return D3D_OK;
@@ -512,6 +540,7 @@ HRESULT GLDevice::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) const {
 HRESULT GLDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
     if (stage >= kStageCount || type >= kStageStateCount) return D3DERR_INVALIDCALL;
     if (stageStates_[stage][type] == value) return D3D_OK;
+    FlushPointBatch();
     stageStates_[stage][type] = value;
     if (stage < kShaderStages) {
         switch (type) {
@@ -535,6 +564,7 @@ HRESULT GLDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE typ
 }
 
 HRESULT GLDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX& matrix) {
+    FlushPointBatch();
     switch (state) {
         case D3DTS_WORLD: world_ = matrix; dirty_ |= kDirtyTransforms; return D3D_OK;
         case D3DTS_VIEW: view_ = matrix; dirty_ |= kDirtyTransforms | kDirtyLights; return D3D_OK;
@@ -566,6 +596,7 @@ HRESULT GLDevice::SetTexture(DWORD stage, Direct3DTexture8* texture) {
         if (!gl || gl->Owner() != shared_.get()) return D3DERR_INVALIDCALL;
     }
     if (textures_[stage] == texture) return D3D_OK;
+    FlushPointBatch();
     textures_[stage] = texture;
     dirty_ |= kDirtyStages;
     return D3D_OK;
@@ -597,12 +628,14 @@ void GLDevice::ForgetVertexArray(unsigned name) {
 }
 
 HRESULT GLDevice::SetMaterial(const D3DMATERIAL8& material) {
+    FlushPointBatch();
     material_ = material;
     dirty_ |= kDirtyMaterial;
     return D3D_OK;
 }
 
 HRESULT GLDevice::SetLight(DWORD index, const D3DLIGHT8& light) {
+    FlushPointBatch();
     if (index >= kMaxLights) return D3DERR_INVALIDCALL;
     if (index >= lights_.size()) lights_.resize(index + 1);
     // Any type is accepted and kept; an unknown type (an all-zero record)
@@ -614,6 +647,7 @@ HRESULT GLDevice::SetLight(DWORD index, const D3DLIGHT8& light) {
 }
 
 HRESULT GLDevice::LightEnable(DWORD index, BOOL enable) {
+    FlushPointBatch();
     if (index >= kMaxLights) return D3DERR_INVALIDCALL;
     if (index >= lights_.size()) lights_.resize(index + 1);
     Light& light = lights_[index];
@@ -634,6 +668,7 @@ HRESULT GLDevice::LightEnable(DWORD index, BOOL enable) {
 }
 
 HRESULT GLDevice::SetVertexShader(DWORD fvf) {
+    FlushPointBatch();
     // Any code is kept (0 is the device's initial one, and callers restore it);
     // a draw with a format that has no position fails.
     fvf_ = fvf;
@@ -655,7 +690,99 @@ float GLDevice::RenderStateFloat(DWORD state) const {
 // ---------------------------------------------------------------------------
 // Mirroring state into GL
 
+int GLDevice::EvaluatedStages(int colour[][4], int alpha[][4]) const {
+    int count = 0;
+    for (int s = 0; s < kShaderStages; ++s) {
+        const auto& st = stageStates_[s];
+        if (st[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+        // A stage that reads a missing texture ends the cascade: the colour so far passes through.
+        if (!textures_[s] && StageReadsTexture(st[D3DTSS_COLOROP], st[D3DTSS_COLORARG1], st[D3DTSS_COLORARG2])) break;
+        colour[s][0] = static_cast<int>(st[D3DTSS_COLOROP]);
+        colour[s][1] = static_cast<int>(st[D3DTSS_COLORARG1]);
+        colour[s][2] = static_cast<int>(st[D3DTSS_COLORARG2]);
+        colour[s][3] = static_cast<int>(st[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
+        alpha[s][0] = static_cast<int>(st[D3DTSS_ALPHAOP]);
+        alpha[s][1] = static_cast<int>(st[D3DTSS_ALPHAARG1]);
+        alpha[s][2] = static_cast<int>(st[D3DTSS_ALPHAARG2]);
+        ++count;
+    }
+    return count;
+}
+
+int GLDevice::FogMode() const {
+    const auto& r = renderStates_;
+    if (!r[D3DRS_FOGENABLE]) return kFogOff;
+    // Table (pixel) fog is evaluated per vertex like vertex fog.
+    const DWORD fog = r[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? r[D3DRS_FOGTABLEMODE] : r[D3DRS_FOGVERTEXMODE];
+    return fog == 1 ? kFogExp : fog == 2 ? kFogExp2 : fog == D3DFOG_LINEAR ? kFogLinear : kFogFromSpecularAlpha;
+}
+
+void GLDevice::AlphaTest(DWORD& func, DWORD& reference) const {
+    const auto& r = renderStates_;
+    func = r[D3DRS_ALPHATESTENABLE] ? r[D3DRS_ALPHAFUNC] : 8;
+    reference = r[D3DRS_ALPHAREF] & 0xFF;
+    // Under SRCALPHA/INVSRCALPHA blending a texel of alpha 0 leaves the colour
+    // as it was; dropping it keeps it from writing depth too, so the keyed-out
+    // parts of cut-out cards do not hide what is drawn behind them later.
+    if (!r[D3DRS_ALPHATESTENABLE] && r[D3DRS_ALPHABLENDENABLE] && r[D3DRS_SRCBLEND] == D3DBLEND_SRCALPHA &&
+        r[D3DRS_DESTBLEND] == D3DBLEND_INVSRCALPHA && r[D3DRS_BLENDOP] == 1) {
+        func = 5;  // greater than
+        reference = 0;
+    }
+}
+
+ShaderVariant GLDevice::CurrentVariant(bool points) const {
+    ShaderVariant v;
+    VertexLayout layout;
+    DecodeVertexFormat(fvf_, layout);
+    v.fvf = (layout.pretransformed ? kVertexPretransformed : 0) | (layout.normal >= 0 ? kVertexNormal : 0) |
+            (layout.diffuse >= 0 ? kVertexDiffuse : 0) | (layout.specular >= 0 ? kVertexSpecular : 0) |
+            (layout.pointSize >= 0 || batchingPoints_ ? kVertexPointSize : 0);
+    const auto& r = renderStates_;
+    v.lighting = r[D3DRS_LIGHTING] != 0;
+    v.fogMode = FogMode();
+    v.pointScale = r[D3DRS_POINTSCALEENABLE] != 0;
+    v.pointSprite = points && r[D3DRS_POINTSPRITEENABLE] != 0;
+    v.specularAdd = r[D3DRS_SPECULARENABLE] != 0;
+    DWORD func = 8, reference = 0;
+    AlphaTest(func, reference);
+    v.alphaFunc = static_cast<int32_t>(func);
+    int colour[kShaderStages][4] = {}, alpha[kShaderStages][4] = {};
+    v.stageCount = EvaluatedStages(colour, alpha);
+    for (int s = 0; s < v.stageCount; ++s) {
+        for (int k = 0; k < 4; ++k) {
+            v.colour[static_cast<size_t>(s)][static_cast<size_t>(k)] = colour[s][k];
+            v.alpha[static_cast<size_t>(s)][static_cast<size_t>(k)] = alpha[s][k];
+        }
+    }
+    return v;
+}
+
+void GLDevice::SelectProgram(bool points) {
+    const ShaderVariant variant = CurrentVariant(points);
+    if (variantKnown_ && variant == variant_) return;
+    variant_ = variant;
+    variantKnown_ = true;
+    size_t chosen = 0;
+    for (size_t i = 1; i < programs_.size(); ++i) {
+        if (programs_[i].variant == variant) {
+            chosen = i;
+            break;
+        }
+    }
+    if (chosen == program_) return;
+    program_ = chosen;
+    glUseProgram(programs_[chosen].name);
+    uniforms_ = &programs_[chosen].uniforms;
+    // Uniforms belong to each program: the new one gets them all.
+    dirty_ |= kDirtyTransforms | kDirtyLights | kDirtyMaterial | kDirtyFog | kDirtyPoints | kDirtyStages |
+              kDirtyAlphaTest | kDirtyScreen;
+    shaderFvf_ = -1;
+    boundPointSprite_ = -1;
+}
+
 void GLDevice::FlushState(bool points) {
+    SelectProgram(points);
     const Uniforms& u = *uniforms_;
     if (dirty_ & (kDirtyBlend | kDirtyDepth | kDirtyCull | kDirtyColorMask | kDirtyFill)) FlushRenderTargetsState();
     if (dirty_ & kDirtyTransforms) FlushTransforms();
@@ -682,17 +809,8 @@ void GLDevice::FlushState(bool points) {
     if (dirty_ & kDirtySampler0) FlushSampler(0);
     if (dirty_ & kDirtySampler1) FlushSampler(1);
     if (dirty_ & kDirtyAlphaTest) {
-        DWORD func = renderStates_[D3DRS_ALPHATESTENABLE] ? renderStates_[D3DRS_ALPHAFUNC] : 8;
-        DWORD reference = renderStates_[D3DRS_ALPHAREF] & 0xFF;
-        // Under SRCALPHA/INVSRCALPHA blending a texel of alpha 0 leaves the colour
-        // as it was; dropping it keeps it from writing depth too, so the keyed-out
-        // parts of cut-out cards do not hide what is drawn behind them later.
-        if (!renderStates_[D3DRS_ALPHATESTENABLE] && renderStates_[D3DRS_ALPHABLENDENABLE] &&
-            renderStates_[D3DRS_SRCBLEND] == D3DBLEND_SRCALPHA &&
-            renderStates_[D3DRS_DESTBLEND] == D3DBLEND_INVSRCALPHA && renderStates_[D3DRS_BLENDOP] == 1) {
-            func = 5;  // greater than
-            reference = 0;
-        }
+        DWORD func = 8, reference = 0;
+        AlphaTest(func, reference);
         glUniform2i(u.alphaTest, static_cast<GLint>(func), static_cast<GLint>(reference));
     }
     if (dirty_ & kDirtyScreen) {
@@ -835,12 +953,7 @@ void GLDevice::FlushLighting() {
 void GLDevice::FlushFog() {
     const Uniforms& u = *uniforms_;
     const auto& r = renderStates_;
-    int mode = kFogOff;
-    if (r[D3DRS_FOGENABLE]) {
-        // Table (pixel) fog is evaluated per vertex like vertex fog.
-        const DWORD fog = r[D3DRS_FOGTABLEMODE] != D3DFOG_NONE ? r[D3DRS_FOGTABLEMODE] : r[D3DRS_FOGVERTEXMODE];
-        mode = fog == 1 ? kFogExp : fog == 2 ? kFogExp2 : fog == D3DFOG_LINEAR ? kFogLinear : kFogFromSpecularAlpha;
-    }
+    const int mode = FogMode();
     glUniform1i(u.fogMode, mode);
     glUniform4f(u.fogParams, RenderStateFloat(D3DRS_FOGSTART), RenderStateFloat(D3DRS_FOGEND),
                 RenderStateFloat(D3DRS_FOGDENSITY), r[D3DRS_RANGEFOGENABLE] != 0 ? 1.0f : 0.0f);
@@ -861,21 +974,7 @@ void GLDevice::FlushPoints() {
 void GLDevice::FlushStages() {
     const Uniforms& u = *uniforms_;
     GLint colour[kShaderStages][4] = {}, alpha[kShaderStages][4] = {};
-    int count = 0;
-    for (int s = 0; s < kShaderStages; ++s) {
-        const auto& st = stageStates_[s];
-        if (st[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
-        // A stage that reads a missing texture ends the cascade: the colour so far passes through.
-        if (!textures_[s] && StageReadsTexture(st[D3DTSS_COLOROP], st[D3DTSS_COLORARG1], st[D3DTSS_COLORARG2])) break;
-        colour[s][0] = static_cast<GLint>(st[D3DTSS_COLOROP]);
-        colour[s][1] = static_cast<GLint>(st[D3DTSS_COLORARG1]);
-        colour[s][2] = static_cast<GLint>(st[D3DTSS_COLORARG2]);
-        colour[s][3] = static_cast<GLint>(st[D3DTSS_TEXCOORDINDEX] & 0xFFFF);
-        alpha[s][0] = static_cast<GLint>(st[D3DTSS_ALPHAOP]);
-        alpha[s][1] = static_cast<GLint>(st[D3DTSS_ALPHAARG1]);
-        alpha[s][2] = static_cast<GLint>(st[D3DTSS_ALPHAARG2]);
-        ++count;
-    }
+    const int count = EvaluatedStages(colour, alpha);
     glUniform1i(u.stageCount, count);
     glUniform4iv(u.stageColour, kShaderStages, &colour[0][0]);
     glUniform4iv(u.stageAlpha, kShaderStages, &alpha[0][0]);
@@ -917,12 +1016,14 @@ HRESULT GLDevice::BeginScene() {
 }
 
 HRESULT GLDevice::EndScene() {
+    FlushPointBatch();
     if (!inScene_) return D3DERR_INVALIDCALL;
     inScene_ = false;
     return D3D_OK;
 }
 
 HRESULT GLDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD stencil) {
+    FlushPointBatch();
     if (count > 0 && !rects) return D3DERR_INVALIDCALL;
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && depthBuffer_ == 0) return D3DERR_INVALIDCALL;
     if ((flags & D3DCLEAR_STENCIL) && !hasStencil_) return D3DERR_INVALIDCALL;
@@ -1001,14 +1102,53 @@ HRESULT GLDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, co
     if (!DecodeVertexFormat(fvf_, layout)) return D3DERR_INVALIDCALL;
     const size_t bytes = static_cast<size_t>(vertices) * stride;
     if (bytes > kMaxDrawBytes) return D3DERR_INVALIDCALL;
+
+    // Points without their own size are gathered, each with the point size in
+    // force when it was drawn, and drawn together when anything else happens.
+    if (type == D3DPT_POINTLIST && layout.pointSize < 0 && !layout.pretransformed &&
+        layout.size <= static_cast<int>(stride) && stride <= kMaxBatchedStride) {
+        if (pointBatchCount_ > 0 && stride != pointBatchStride_) FlushPointBatch();
+        pointBatchStride_ = stride;
+        const float size = RenderStateFloat(D3DRS_POINTSIZE);
+        const auto* source = static_cast<const uint8_t*>(vertexData);
+        for (uint32_t i = 0; i < vertices; ++i) {
+            if (pointBatchCount_ == kMaxBatchedPoints) FlushPointBatch();
+            uint8_t* target = &pointBatch_[static_cast<size_t>(pointBatchCount_) * (stride + sizeof(float))];
+            std::memcpy(target, source + static_cast<size_t>(i) * stride, stride);
+            std::memcpy(target + stride, &size, sizeof size);
+            ++pointBatchCount_;
+        }
+        return D3D_OK;
+    }
+    FlushPointBatch();
     // A stride shorter than the format reads past the caller's data; that tail
     // comes from the stream buffer, never from the caller's memory.
     const size_t tail = layout.size > static_cast<int>(stride) ? static_cast<size_t>(layout.size) - stride : 0;
-    const size_t needed = bytes + tail;
-
     FlushState(type == D3DPT_POINTLIST);
     BindStreamLayout(fvf_, stride);
+    return StreamDraw(PrimitiveMode(type), vertexData, bytes, tail, stride, vertices);
+}
 
+void GLDevice::FlushPointBatch() {
+    if (pointBatchCount_ == 0) return;
+    const uint32_t count = pointBatchCount_;
+    pointBatchCount_ = 0;
+    const UINT stride = pointBatchStride_ + static_cast<UINT>(sizeof(float));
+    batchingPoints_ = true;
+    FlushState(true);
+    batchingPoints_ = false;
+    BindStreamLayout(fvf_, stride);
+    // The size follows each vertex; the next unbatched draw lays the stream out anew.
+    glEnableVertexAttribArray(kAttribPointSize);
+    glVertexAttribPointer(kAttribPointSize, 1, GL_FLOAT, GL_FALSE, static_cast<GLsizei>(stride),
+                          reinterpret_cast<const void*>(static_cast<uintptr_t>(pointBatchStride_)));
+    streamFvf_ = 0xFFFFFFFFu;
+    StreamDraw(GL_POINTS, pointBatch_.data(), static_cast<size_t>(count) * stride, 0, stride, count);
+}
+
+HRESULT GLDevice::StreamDraw(unsigned mode, const void* data, size_t bytes, size_t tail, UINT stride,
+                             uint32_t vertices) {
+    const size_t needed = bytes + tail;
     size_t offset = (streamOffset_ + stride - 1) / stride * stride;
     if (offset + needed > streamSize_) {
         // Orphan the buffer: the GPU keeps reading the old storage while we fill new.
@@ -1019,14 +1159,15 @@ HRESULT GLDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, co
     void* target = glMapBufferRange(GL_ARRAY_BUFFER, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(bytes),
                                     GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT);
     if (!target) return D3DERR_OUTOFVIDEOMEMORY;
-    std::memcpy(target, vertexData, bytes);
+    std::memcpy(target, data, bytes);
     glUnmapBuffer(GL_ARRAY_BUFFER);
     streamOffset_ = offset + needed;
-    glDrawArrays(PrimitiveMode(type), static_cast<GLint>(offset / stride), static_cast<GLsizei>(vertices));
+    glDrawArrays(mode, static_cast<GLint>(offset / stride), static_cast<GLsizei>(vertices));
     return D3D_OK;
 }
 
 HRESULT GLDevice::DrawMeshSubset(const GLMesh& mesh, DWORD attribId) {
+    FlushPointBatch();
     if (!inScene_) return D3DERR_INVALIDCALL;
     // Drawing a mesh selects its vertex format, which stays in force afterwards.
     fvf_ = mesh.GetFVF();
@@ -1046,6 +1187,7 @@ HRESULT GLDevice::DrawMeshSubset(const GLMesh& mesh, DWORD attribId) {
 }
 
 HRESULT GLDevice::Present(const RECT*, const RECT*, void*, const void*) {
+    FlushPointBatch();
     if (listener_) listener_->OnPresentStart();
     const auto width = static_cast<GLsizei>(config_.width), height = static_cast<GLsizei>(config_.height);
     GLuint readFramebuffer = framebuffer_;
@@ -1091,6 +1233,7 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, void*, const void*) {
 // Resources
 
 HRESULT GLDevice::CreateTexture(const TextureImage& image, D3DPOOL pool, std::shared_ptr<Direct3DTexture8>& texture) {
+    FlushPointBatch();
     if (image.levels.empty()) return D3DERR_INVALIDCALL;
     for (const TextureLevel& level : image.levels) {
         if (level.width == 0 || level.height == 0 || level.width > 16384 || level.height > 16384 ||
@@ -1116,6 +1259,7 @@ HRESULT GLDevice::CreateTexture(const TextureImage& image, D3DPOOL pool, std::sh
 }
 
 HRESULT GLDevice::CreateMesh(const MeshGeometry& geometry, std::shared_ptr<D3DXMesh>& mesh) {
+    FlushPointBatch();
     VertexLayout layout;
     if (!DecodeVertexFormat(geometry.fvf, layout) || layout.pretransformed) return D3DERR_INVALIDCALL;
     if (geometry.indices.size() % 3 != 0) return D3DERR_INVALIDCALL;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/device/Device.h"
+#include "platform/device/GLShaders.h"
 
 struct SDL_Window;
 class GLTexture;
@@ -95,11 +96,18 @@ private:
     };
 
     struct Uniforms;
+    struct Program;
 
     void Release();
     void CreateContext();
     void CreateTargets();
-    void CreateProgram();
+    void CreatePrograms();
+    Program CreateProgram(const ShaderVariant* variant);
+    void SelectProgram(bool points);
+    ShaderVariant CurrentVariant(bool points) const;
+    int EvaluatedStages(int colour[][4], int alpha[][4]) const;
+    int FogMode() const;
+    void AlphaTest(DWORD& func, DWORD& reference) const;
     void CreateStream();
     void ApplyDefaultState();
     void MarkRenderStateDirty(DWORD state);
@@ -113,6 +121,8 @@ private:
     void FlushStages();
     void FlushSampler(int stage);
     void BindStreamLayout(DWORD fvf, UINT stride);
+    HRESULT StreamDraw(unsigned mode, const void* data, size_t bytes, size_t tail, UINT stride, uint32_t vertices);
+    void FlushPointBatch();
     float RenderStateFloat(DWORD state) const;
     void ResolveBackBuffer();
     void PresentToWindow();
@@ -127,13 +137,16 @@ private:
     // GL objects.
     unsigned framebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;
     unsigned resolveFramebuffer_ = 0, resolveColorBuffer_ = 0;
-    unsigned program_ = 0;
+    std::vector<Program> programs_;  // [0]: the general program
+    size_t program_ = 0;
+    ShaderVariant variant_{};
+    bool variantKnown_ = false;
     unsigned streamArray_ = 0, streamBuffer_ = 0;
     size_t streamSize_ = 0, streamOffset_ = 0;
     DWORD streamFvf_ = 0xFFFFFFFFu;
     UINT streamStride_ = 0;
     std::array<unsigned, 2> samplers_{};
-    std::unique_ptr<Uniforms> uniforms_;
+    const Uniforms* uniforms_ = nullptr;  // the current program's
 
     // Direct3D state.
     std::array<DWORD, kRenderStateCount> renderStates_{};
@@ -151,6 +164,12 @@ private:
     int boundPointSprite_ = -1;
     unsigned boundArray_ = 0;
     std::array<unsigned, 2> boundTextures_{};
+
+    // Point draws gathered into one: the caller's vertices, each followed by its size.
+    std::vector<uint8_t> pointBatch_;
+    UINT pointBatchStride_ = 0;
+    uint32_t pointBatchCount_ = 0;
+    bool batchingPoints_ = false;
 
     PresentListener* listener_ = nullptr;
     std::vector<uint8_t> pixels_;

@@ -1,6 +1,8 @@
 #include "platform/device/GLShaders.h"
 
-const char* const kFixedFunctionVertexShader = R"GLSL(#version 330 core
+#include <string>
+
+const char* const kFixedFunctionVertexShader = R"GLSL(
 layout(location = 0) in vec4 aPosition;
 layout(location = 1) in vec3 aNormal;
 layout(location = 2) in vec4 aDiffuse;
@@ -41,15 +43,15 @@ out float vFog;
 const float kMaxFloat = 3.402823e38;
 
 vec4 pickColour(int source, vec4 materialColour, vec4 c1, vec4 c2) {
-    if (source == 1 && (uFvf & 4) != 0) return c1;
-    if (source == 2 && (uFvf & 8) != 0) return c2;
+    if (source == 1 && (FVF & 4) != 0) return c1;
+    if (source == 2 && (FVF & 8) != 0) return c2;
     return materialColour;
 }
 
 void main() {
-    bool pretransformed = (uFvf & 1) != 0;
-    vec4 c1 = (uFvf & 4) != 0 ? aDiffuse : vec4(1.0);
-    vec4 c2 = (uFvf & 8) != 0 ? aSpecular : vec4(0.0);
+    bool pretransformed = (FVF & 1) != 0;
+    vec4 c1 = (FVF & 4) != 0 ? aDiffuse : vec4(1.0);
+    vec4 c2 = (FVF & 8) != 0 ? aSpecular : vec4(0.0);
     vec3 P = vec3(0.0);
     vec4 clip;
     if (pretransformed) {
@@ -71,8 +73,8 @@ void main() {
     clip.xy += vec2(63.0 / 64.0 / uScreen.x, 63.0 / 64.0 / uScreen.y) * clip.w;
     gl_Position = clip;
 
-    if (uLightFlags.x != 0 && !pretransformed) {
-        vec3 N = (uFvf & 2) != 0 ? uNormalMatrix * aNormal : vec3(0.0);
+    if (LIGHTING != 0 && !pretransformed) {
+        vec3 N = (FVF & 2) != 0 ? uNormalMatrix * aNormal : vec3(0.0);
         if (uLightFlags.y != 0 && dot(N, N) > 0.0) N = normalize(N);
         vec4 Md = pickColour(uMaterialSource.x, uMaterial[0], c1, c2);
         vec4 Ms = pickColour(uMaterialSource.y, uMaterial[2], c1, c2);
@@ -119,17 +121,17 @@ void main() {
         vSpecular = c2;
     }
 
-    if (uFogMode == 0) {
+    if (FOG_MODE == 0) {
         vFog = 1.0;
-    } else if (pretransformed || uFogMode == 1) {
-        vFog = (uFvf & 8) != 0 ? aSpecular.a : 1.0;
+    } else if (pretransformed || FOG_MODE == 1) {
+        vFog = (FVF & 8) != 0 ? aSpecular.a : 1.0;
     } else {
         float d = uFogParams.w != 0.0 ? length(P) : abs(P.z);
         float f;
-        if (uFogMode == 4) {
+        if (FOG_MODE == 4) {
             float span = uFogParams.y - uFogParams.x;
             f = span != 0.0 ? (uFogParams.y - d) / span : (d < uFogParams.y ? 1.0 : 0.0);
-        } else if (uFogMode == 2) {
+        } else if (FOG_MODE == 2) {
             f = exp(-d * uFogParams.z);
         } else {
             f = exp(-(d * uFogParams.z) * (d * uFogParams.z));
@@ -137,8 +139,8 @@ void main() {
         vFog = clamp(f, 0.0, 1.0);
     }
 
-    float size = (uFvf & 16) != 0 ? aPointSize : uPoint.x;
-    if (uPoint.w != 0.0 && !pretransformed) {
+    float size = (FVF & 16) != 0 ? aPointSize : uPoint.x;
+    if (POINT_SCALE != 0 && !pretransformed) {
         float De = length(P);
         float q = uPointScale.x + uPointScale.y * De + uPointScale.z * De * De;
         size = q > 0.0 ? uScreen.y * size * sqrt(1.0 / q) : uPoint.z;
@@ -150,7 +152,7 @@ void main() {
 }
 )GLSL";
 
-const char* const kFixedFunctionFragmentShader = R"GLSL(#version 330 core
+const char* const kFixedFunctionFragmentShader = R"GLSL(
 in vec4 vDiffuse;
 in vec4 vSpecular;
 in vec2 vTex0;
@@ -218,18 +220,18 @@ bool passes(int func, int value, int reference) {
 }
 
 vec4 stage(int s, vec4 current, vec4 tex) {
-    vec4 colour = operation(uStageColour[s].x, argument(uStageColour[s].y, current, tex),
-                            argument(uStageColour[s].z, current, tex), current, tex);
+    vec4 colour = operation(STAGE_COLOUR[s].x, argument(STAGE_COLOUR[s].y, current, tex),
+                            argument(STAGE_COLOUR[s].z, current, tex), current, tex);
     float alpha = current.a;
-    if (uStageAlpha[s].x != 1) {
-        alpha = operation(uStageAlpha[s].x, argument(uStageAlpha[s].y, current, tex),
-                          argument(uStageAlpha[s].z, current, tex), current, tex).a;
+    if (STAGE_ALPHA[s].x != 1) {
+        alpha = operation(STAGE_ALPHA[s].x, argument(STAGE_ALPHA[s].y, current, tex),
+                          argument(STAGE_ALPHA[s].z, current, tex), current, tex).a;
     }
     return clamp(vec4(colour.rgb, alpha), 0.0, 1.0);
 }
 
 vec2 stageCoord(int s) {
-    vec2 uv = uPointSprite != 0 ? gl_PointCoord : (uStageColour[s].w == 1 ? vTex1 : vTex0);
+    vec2 uv = POINT_SPRITE != 0 ? gl_PointCoord : (STAGE_COLOUR[s].w == 1 ? vTex1 : vTex0);
     // Geometry is moved 63/128 pixel rather than 1/2 (see the vertex shader):
     // sample where a shift of exactly 1/2 puts the texture, so texels land on
     // pixels one to one.
@@ -238,12 +240,78 @@ vec2 stageCoord(int s) {
 
 void main() {
     vec4 current = vDiffuse;
-    if (uStageCount > 0) current = stage(0, current, texture(uTexture0, stageCoord(0)));
-    if (uStageCount > 1) current = stage(1, current, texture(uTexture1, stageCoord(1)));
+    if (STAGE_COUNT > 0) current = stage(0, current, texture(uTexture0, stageCoord(0)));
+    if (STAGE_COUNT > 1) current = stage(1, current, texture(uTexture1, stageCoord(1)));
     vec3 rgb = current.rgb;
-    if (uSpecularAdd != 0) rgb = min(rgb + vSpecular.rgb, vec3(1.0));
-    if (uFogMode != 0) rgb = mix(uFogColour, rgb, vFog);
-    if (!passes(uAlphaTest.x, int(floor(current.a * 255.0 + 0.5)), uAlphaTest.y)) discard;
+    if (SPECULAR_ADD != 0) rgb = min(rgb + vSpecular.rgb, vec3(1.0));
+    if (FOG_MODE != 0) rgb = mix(uFogColour, rgb, vFog);
+    if (!passes(ALPHA_FUNC, int(floor(current.a * 255.0 + 0.5)), uAlphaTest.y)) discard;
     fragColour = vec4(rgb, current.a);
 }
 )GLSL";
+
+std::string ShaderSource(const char* body, const ShaderVariant* variant) {
+    std::string source = "#version 330 core\n";
+    if (variant == nullptr) {
+        source +=
+            "#define FVF uFvf\n#define LIGHTING uLightFlags.x\n#define FOG_MODE uFogMode\n"
+            "#define POINT_SCALE int(uPoint.w)\n#define STAGE_COUNT uStageCount\n#define STAGE_COLOUR uStageColour\n"
+            "#define STAGE_ALPHA uStageAlpha\n#define POINT_SPRITE uPointSprite\n#define SPECULAR_ADD uSpecularAdd\n"
+            "#define ALPHA_FUNC uAlphaTest.x\n";
+        return source + body;
+    }
+    const ShaderVariant& v = *variant;
+    auto define = [&](const char* name, int32_t value) {
+        source += "#define ";
+        source += name;
+        source += " " + std::to_string(value) + "\n";
+    };
+    define("FVF", v.fvf);
+    define("LIGHTING", v.lighting);
+    define("FOG_MODE", v.fogMode);
+    define("POINT_SCALE", v.pointScale);
+    define("STAGE_COUNT", v.stageCount);
+    define("POINT_SPRITE", v.pointSprite);
+    define("SPECULAR_ADD", v.specularAdd);
+    define("ALPHA_FUNC", v.alphaFunc);
+    auto stages = [&](const char* name, const std::array<std::array<int32_t, 4>, kShaderStages>& values) {
+        source += "const ivec4 ";
+        source += name;
+        source += "[2] = ivec4[2](";
+        for (int s = 0; s < kShaderStages; ++s) {
+            const auto& x = values[static_cast<size_t>(s)];
+            source += "ivec4(" + std::to_string(x[0]) + ", " + std::to_string(x[1]) + ", " + std::to_string(x[2]) +
+                      ", " + std::to_string(x[3]) + ")" + (s + 1 < kShaderStages ? ", " : ");\n");
+        }
+    };
+    stages("kStageColour", v.colour);
+    stages("kStageAlpha", v.alpha);
+    source += "#define STAGE_COLOUR kStageColour\n#define STAGE_ALPHA kStageAlpha\n";
+    return source + body;
+}
+
+namespace {
+
+// Stage states: colour op, arg 1, arg 2, coordinate set; alpha op, arg 1, arg 2.
+constexpr std::array<int32_t, 4> kModulateTextureCurrent{4, 2, 1, 0};
+constexpr std::array<int32_t, 4> kModulateTextureDiffuse{4, 2, 0, 0};
+constexpr std::array<int32_t, 4> kSelectTextureAlpha{2, 2, 1, 0};
+constexpr int32_t kLitMesh = kVertexNormal;
+constexpr int32_t kSprite = kVertexPretransformed | kVertexDiffuse;
+// Points drawn one by one reach the shader batched, each with its size.
+constexpr int32_t kParticle = kVertexDiffuse | kVertexPointSize;
+constexpr int32_t kGreater = 5, kAlways = 8;
+
+}  // namespace
+
+const std::vector<ShaderVariant> kPrecompiledVariants = {
+    // Lit, fogged meshes, textured and not, blended (cut-out alpha) or opaque.
+    {kLitMesh, 1, kFogLinear, 1, 0, 0, kGreater, 1, {kModulateTextureCurrent, {}}, {kSelectTextureAlpha, {}}},
+    {kLitMesh, 1, kFogLinear, 1, 0, 0, kGreater, 0, {}, {}},
+    {kLitMesh, 1, kFogLinear, 1, 0, 0, kAlways, 1, {kModulateTextureCurrent, {}}, {kSelectTextureAlpha, {}}},
+    {kLitMesh, 1, kFogLinear, 1, 0, 0, kAlways, 0, {}, {}},
+    // Sprites and text: texture times vertex colour, unlit, unfogged.
+    {kSprite, 0, kFogOff, 1, 0, 0, kGreater, 1, {kModulateTextureDiffuse, {}}, {kModulateTextureDiffuse, {}}},
+    // The fountain's point sprites, fogged.
+    {kParticle, 0, kFogLinear, 1, 1, 0, kGreater, 1, {kModulateTextureCurrent, {}}, {kSelectTextureAlpha, {}}},
+};

@@ -1,7 +1,15 @@
 // The GLSL 3.30 programs of the fixed-function emulation: one vertex and one
-// fragment shader whose behaviour is chosen by uniforms, compiled once when the
-// device is created.
+// fragment shader whose behaviour is chosen by uniforms. The same sources are
+// also compiled with the states that choose the behaviour fixed as constants
+// (a variant), which the compiler folds away: a software rasteriser then runs
+// only the arithmetic the state needs for every pixel. All programs are
+// compiled when the device is created.
 #pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 // Attribute locations shared by the shaders and the vertex array set-up.
 enum VertexAttribute : unsigned {
@@ -36,5 +44,30 @@ enum ShaderFogMode : int {
 constexpr int kShaderStages = 2;
 constexpr int kShaderLights = 8;
 
+// The states a variant fixes; every other state stays a uniform.
+struct ShaderVariant {
+    int32_t fvf = 0;         // ShaderVertexFlags
+    int32_t lighting = 0;    // lighting on
+    int32_t fogMode = 0;     // ShaderFogMode
+    int32_t pointScale = 0;  // point scaling on
+    int32_t pointSprite = 0;
+    int32_t specularAdd = 0;
+    int32_t alphaFunc = 8;   // D3DCMP_*: the alpha test's comparison
+    int32_t stageCount = 0;  // texture stages evaluated
+    // Per evaluated stage: colour op, arg 1, arg 2, coordinate set; alpha op,
+    // arg 1, arg 2, 0. Stages past stageCount are all zero.
+    std::array<std::array<int32_t, 4>, kShaderStages> colour{}, alpha{};
+    bool operator==(const ShaderVariant&) const = default;
+};
+
 extern const char* const kFixedFunctionVertexShader;
 extern const char* const kFixedFunctionFragmentShader;
+
+// The variants compiled beside the general program when a device is made:
+// the fixed-function set-ups of the demo's meshes, fountain, sprites and text.
+// Any other set-up draws with the general program.
+extern const std::vector<ShaderVariant> kPrecompiledVariants;
+
+// `body` (one of the two above) preceded by the version line and the
+// definitions that make it the general program (null) or `variant`.
+std::string ShaderSource(const char* body, const ShaderVariant* variant);

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/d3dx/D3DX8.h"
 
@@ -13,7 +14,7 @@ public:
     // Draws `text` (UTF-8; `count` -1 for all of it) into `rect` with the DT_*
     // format flags in an ARGB colour. Returns the height of the drawn text in
     // pixels, 0 on failure.
-    virtual int DrawTextW(const std::string& text, int count, const RECT* rect, DWORD format,
+    virtual int DrawTextW(std::string_view text, int count, const RECT* rect, DWORD format,
                           D3DCOLOR color) = 0;
 };
 

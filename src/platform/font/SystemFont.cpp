@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -90,9 +91,9 @@ FaceMatch MatchFace(const FontDescription& description) {
 
 int Round26Dot6(FT_Pos value) { return static_cast<int>((value + 32) >> 6); }
 
-// Decodes UTF-8; a malformed sequence gives U+FFFD.
-std::u32string DecodeUtf8(const std::string& text) {
-    std::u32string out;
+// Decodes UTF-8 into `out`; a malformed sequence gives U+FFFD.
+void DecodeUtf8(std::string_view text, std::u32string& out) {
+    out.clear();
     for (size_t i = 0; i < text.size();) {
         const auto b = static_cast<unsigned char>(text[i]);
         int length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
@@ -106,7 +107,6 @@ std::u32string DecodeUtf8(const std::string& text) {
         out.push_back(valid ? cp : U'\uFFFD');
         i += valid ? static_cast<size_t>(length) : 1;
     }
-    return out;
 }
 
 class SystemFont final : public D3DXFont {
@@ -178,46 +178,45 @@ public:
         return hr;
     }
 
-    int DrawTextW(const std::string& text, int count, const RECT* rect, DWORD format, D3DCOLOR color) override {
+    int DrawTextW(std::string_view text, int count, const RECT* rect, DWORD format, D3DCOLOR color) override {
         if (rect == nullptr || atlas_ == nullptr) return 0;
-        std::u32string chars = DecodeUtf8(text);
+        // The scratch buffers keep their capacity, so drawing the same text
+        // again allocates nothing.
+        std::u32string& chars = chars_;
+        DecodeUtf8(text, chars);
         if (count >= 0 && static_cast<size_t>(count) < chars.size()) chars.resize(static_cast<size_t>(count));
         std::erase(chars, U'\r');
 
-        std::vector<std::u32string> lines(1);
-        for (char32_t c : chars) {
-            if (c == U'\n') {
-                lines.emplace_back();
-            } else {
-                lines.back().push_back(c);
-            }
-        }
-
-        std::vector<SpriteVertex> vertices;
-        for (size_t n = 0; n < lines.size(); ++n) {
+        vertices_.clear();
+        int lines = 0;
+        for (size_t begin = 0; begin <= chars.size(); ++lines) {
+            size_t end = chars.find(U'\n', begin);
+            if (end == std::u32string::npos) end = chars.size();
+            const std::u32string_view line(chars.data() + begin, end - begin);
+            begin = end + 1;
             int width = 0;
-            for (char32_t c : lines[n]) width += GlyphFor(c).advance;
+            for (char32_t c : line) width += GlyphFor(c).advance;
             int x = rect->left;
             if (format & DT_CENTER) {
                 x = (rect->left + rect->right - width) / 2;
             } else if (format & DT_RIGHT) {
                 x = rect->right - width;
             }
-            const int baseline = rect->top + static_cast<int>(n) * lineHeight_ + ascent_;
+            const int baseline = rect->top + lines * lineHeight_ + ascent_;
             const int lineLeft = x;
-            for (char32_t c : lines[n]) {
+            for (char32_t c : line) {
                 const Glyph& g = GlyphFor(c);
-                AddQuad(vertices, *rect, x + g.left, baseline - g.top, g.width, g.height, g.atlasX, g.atlasY, color);
+                AddQuad(vertices_, *rect, x + g.left, baseline - g.top, g.width, g.height, g.atlasX, g.atlasY, color);
                 x += g.advance;
             }
             if (underline_) {
-                AddQuad(vertices, *rect, lineLeft, baseline + underlineOffset_, width, underlineThickness_, -1, -1,
+                AddQuad(vertices_, *rect, lineLeft, baseline + underlineOffset_, width, underlineThickness_, -1, -1,
                         color);
             }
         }
         // A transparent colour leaves the target as it is.
-        if ((color >> 24) != 0 && FAILED(DrawSpriteTriangles(device_, atlas_.get(), vertices))) return 0;
-        return static_cast<int>(lines.size()) * lineHeight_;
+        if ((color >> 24) != 0 && FAILED(DrawSpriteTriangles(device_, atlas_.get(), vertices_))) return 0;
+        return lines * lineHeight_;
     }
 
 private:
@@ -302,6 +301,8 @@ private:
     bool underline_ = false;
     int underlineOffset_ = 1;
     int underlineThickness_ = 1;
+    std::u32string chars_;
+    std::vector<SpriteVertex> vertices_;
 };
 
 }  // namespace

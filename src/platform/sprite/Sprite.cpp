@@ -54,7 +54,7 @@ struct FirstFailure {
 }  // namespace
 
 HRESULT DrawSpriteTriangles(Direct3DDevice8& device, Direct3DTexture8* texture,
-                            const std::vector<SpriteVertex>& vertices) {
+                            std::span<const SpriteVertex> vertices) {
     if (vertices.empty()) return D3D_OK;
     if (vertices.size() % 3 != 0) return D3DERR_INVALIDCALL;
 
@@ -130,5 +130,6 @@ HRESULT D3DXSprite::Draw(Direct3DTexture8* texture, const RECT* sourceRect, cons
     const SpriteVertex tr = corner(w, 0, u1, v0);
     const SpriteVertex br = corner(w, h, u1, v1);
     const SpriteVertex bl = corner(0, h, u0, v1);
-    return DrawSpriteTriangles(device_, texture, {tl, tr, br, tl, br, bl});
+    const std::array<SpriteVertex, 6> quad{tl, tr, br, tl, br, bl};
+    return DrawSpriteTriangles(device_, texture, quad);
 }

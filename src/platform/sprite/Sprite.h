@@ -3,7 +3,7 @@
 // Draw sets the state it needs and restores what it changed.
 #pragma once
 
-#include <vector>
+#include <span>
 
 #include "platform/device/Device.h"
 
@@ -36,4 +36,4 @@ static_assert(sizeof(SpriteVertex) == 28, "SpriteVertex must match its 28-byte v
 // Every state it changes, the texture and the vertex format are restored.
 // x and y are in D3D screen pixels (pixel centres at integers).
 HRESULT DrawSpriteTriangles(Direct3DDevice8& device, Direct3DTexture8* texture,
-                            const std::vector<SpriteVertex>& vertices);
+                            std::span<const SpriteVertex> vertices);

@@ -1,0 +1,70 @@
+// Textures made from files share one device texture when the same bytes are
+// asked for with the same parameters, and only then.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/d3dx/D3DX8.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+// An uncompressed 24-bit TGA of one grey level.
+std::string Tga(uint16_t w, uint16_t h, char grey) {
+    std::string s(18, '\0');
+    s[2] = 2;
+    s[12] = char(w & 0xFF);
+    s[13] = char(w >> 8);
+    s[14] = char(h & 0xFF);
+    s[15] = char(h >> 8);
+    s[16] = 24;
+    s += std::string(size_t(w) * h * 3, grey);
+    return s;
+}
+
+class TextureSharing : public ::testing::Test {
+protected:
+    std::shared_ptr<Direct3DTexture8> Load(const std::filesystem::path& file, UINT size = 8,
+                                           D3DCOLOR key = 0) {
+        std::shared_ptr<Direct3DTexture8> texture;
+        EXPECT_EQ(d3dx.CreateTextureFromFileEx(device, file.string(), size, size, D3DX_DEFAULT, 0, D3DFMT_UNKNOWN,
+                                               D3DPOOL_MANAGED, D3DX_FILTER_POINT, D3DX_FILTER_POINT, key, texture),
+                  D3D_OK);
+        return texture;
+    }
+
+    TempDir dir;
+    RecordingDevice device;
+    D3DX8 d3dx;
+};
+
+TEST_F(TextureSharing, SameBytesAndParametersShareOneTexture) {
+    const auto a = dir.Write("house_01/door.tga", Tga(4, 4, 'x'));
+    const auto b = dir.Write("house_02/door.tga", Tga(4, 4, 'x'));
+    const auto first = Load(a);
+    const auto copy = Load(b);
+    EXPECT_EQ(first, copy) << "another folder's copy of the same file";
+    EXPECT_EQ(Load(a), first) << "the same file again";
+}
+
+TEST_F(TextureSharing, DifferentBytesOrParametersMakeTheirOwn) {
+    const auto a = dir.Write("a.tga", Tga(4, 4, 'x'));
+    const auto b = dir.Write("b.tga", Tga(4, 4, 'y'));
+    const auto first = Load(a);
+    EXPECT_NE(Load(b), first) << "other contents";
+    EXPECT_NE(Load(a, 16), first) << "another size";
+    EXPECT_NE(Load(a, 8, 0xFF787878u), first) << "another colour key";
+}
+
+TEST_F(TextureSharing, SharingNeverKeepsATextureAlive) {
+    const auto a = dir.Write("a.tga", Tga(4, 4, 'x'));
+    auto first = Load(a);
+    const std::weak_ptr<Direct3DTexture8> watch = first;
+    first.reset();
+    EXPECT_TRUE(watch.expired()) << "the last user dropped it";
+    const auto again = Load(a);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again.use_count(), 1) << "made anew, held by its user alone";
+}
+
+}  // namespace
