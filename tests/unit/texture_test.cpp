@@ -353,7 +353,7 @@ TEST(TextureDecode, BadImagesFailWithReason) {
     stbi_write_jpg_to_func(
         [](void* context, void* data, int size) { static_cast<std::string*>(context)->append(static_cast<char*>(data), size_t(size)); },
         &truncatedJpeg, 16, 16, 3, white.data(), 90);
-    ExpectDecodeError(truncatedJpeg.substr(0, truncatedJpeg.size() / 2), "cannot decode image");
+    ExpectDecodeError(truncatedJpeg.substr(0, truncatedJpeg.size() / 2), "JPEG data is truncated");
     TextureOptions tooBig;
     tooBig.width = 32768;
     EXPECT_THROW(BuildTexture(Image(1, 1, {kWhite}), tooBig, "big"), ContentError);

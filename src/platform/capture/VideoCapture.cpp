@@ -84,10 +84,10 @@ void VideoCapture::OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t h
     }
     const size_t bytes = size_t(width) * height * 4;
     std::unique_lock lock(mutex_);
-    if (writeFailed_) throw DemoError("video capture: ffmpeg stopped accepting frames for " + outputPath_);
+    if (writeFailed_) FailStopped();
     // A few frames in flight keep the renderer and the encoder both busy.
     changed_.wait(lock, [&] { return queue_.size() < 3 || writeFailed_; });
-    if (writeFailed_) throw DemoError("video capture: ffmpeg stopped accepting frames for " + outputPath_);
+    if (writeFailed_) FailStopped();
     std::vector<uint8_t> frame;
     if (!spare_.empty()) {
         frame = std::move(spare_.back());
@@ -98,6 +98,11 @@ void VideoCapture::OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t h
     ++framesQueued_;
     lock.unlock();
     changed_.notify_all();
+}
+
+void VideoCapture::FailStopped() const {
+    throw DemoError("video capture: ffmpeg stopped accepting frames for " + outputPath_ +
+                    " (the frames it took are in " + videoOnlyPath_ + ")");
 }
 
 void VideoCapture::WriterLoop() {

@@ -40,6 +40,7 @@ public:
 
 private:
     void WriterLoop();
+    [[noreturn]] void FailStopped() const;
     void MuxMusic();
 
     std::string outputPath_;

@@ -48,7 +48,6 @@ constexpr DWORD kRsLastPixel = 16, kRsClipping = 136, kRsStencilFail = 53, kRsSt
                 kRsMultisampleAntialias = 161, kRsMultisampleMask = 162, kRsPatchSegments = 164;
 constexpr DWORD kTssAddressW = 25, kTssMaxAnisotropy = 21, kTssColorArg0 = 26, kTssAlphaArg0 = 27,
                 kTssResultArg = 28;
-constexpr DWORD kTssMipFilterMask = 0xFFFF;
 
 DWORD FloatBits(float f) {
     DWORD d;

@@ -89,7 +89,10 @@ std::string ResolvePath(const std::string& path) {
 
 std::string ReadWholeFile(const std::string& path) {
     std::error_code error;
-    if (fs::is_directory(path, error)) throw ContentError(path + ": is a folder, not a file");
+    const fs::file_status status = fs::status(path, error);
+    if (fs::is_directory(status)) throw ContentError(path + ": is a folder, not a file");
+    // A pipe or device could block the read or never end.
+    if (fs::exists(status) && !fs::is_regular_file(status)) throw ContentError(path + ": is not a regular file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw ContentError(path + ": cannot open file (" + std::strerror(errno) + ")");
     std::ostringstream contents;

@@ -145,8 +145,99 @@ DecodedImage DecodeDds(std::string_view bytes, const std::string& name) {
     return image;
 }
 
+// The image decoder reads past the end of a file as zeros, so a file cut off
+// in its pixel data would decode as a partly black picture; and its JPEG
+// reader trusts the code counts of a Huffman table, writing past its tables
+// when they add up to more than 256. JPEG files are therefore walked marker by
+// marker first, the way the decoder reads them: every Huffman table is
+// checked and the end marker must be there.
+// Where a JPEG file's data starts after its start marker (the decoder takes
+// any number of FF bytes before D8); 0 when the file is not a JPEG.
+size_t JpegStart(std::string_view bytes) {
+    size_t p = 0;
+    while (p < bytes.size() && uint8_t(bytes[p]) == 0xFF) ++p;
+    return p > 0 && p < bytes.size() && uint8_t(bytes[p]) == 0xD8 ? p + 1 : 0;
+}
+
+void CheckJpeg(std::string_view bytes, size_t start, const std::string& name) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const size_t n = bytes.size();
+    size_t p = start;
+    for (;;) {
+        // The decoder skips stray bytes and fill bytes before a marker.
+        while (p < n && b[p] != 0xFF) ++p;
+        while (p < n && b[p] == 0xFF) ++p;
+        if (p >= n) Fail(name, "JPEG data is truncated");
+        const unsigned marker = b[p++];
+        if (marker == 0xD9) return;
+        if (marker == 0xD8 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+        if (p + 2 > n) Fail(name, "JPEG data is truncated");
+        const size_t length = (size_t(b[p]) << 8) | b[p + 1];
+        const size_t end = p + length;
+        if (length < 2 || end > n) Fail(name, "JPEG data is truncated");
+        if (marker == 0xC4) {
+            for (size_t t = p + 2; t < end;) {
+                if (t + 17 > end) Fail(name, "JPEG Huffman table at byte " + std::to_string(t) + " is truncated");
+                size_t codes = 0;
+                for (size_t i = 1; i <= 16; ++i) codes += b[t + i];
+                if (codes > 256) {
+                    Fail(name, "JPEG Huffman table at byte " + std::to_string(t) + " has " + std::to_string(codes) +
+                                   " codes (at most 256)");
+                }
+                t += 17 + codes;
+            }
+        }
+        p = end;
+        if (marker == 0xDA) {
+            // Entropy-coded data: FF is followed by 00 (a stuffed byte) or a restart marker.
+            while (p + 1 < n && !(b[p] == 0xFF && b[p + 1] != 0 && (b[p + 1] < 0xD0 || b[p + 1] > 0xD7))) ++p;
+        }
+    }
+}
+
+bool LooksLikeTga(std::string_view bytes) {
+    if (bytes.size() < 18) return false;
+    // TGA has no signature: anything the other formats' signatures claim is not one.
+    for (const std::string_view magic :
+         {"\x89PNG", "BM", "GIF8", "8BPS", "#?", "P5", "P6", "\x53\x80\xF6\x34"}) {
+        if (bytes.substr(0, magic.size()) == magic) return false;
+    }
+    if (JpegStart(bytes) != 0) return false;
+    const unsigned type = uint8_t(bytes[2]);
+    return type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
+}
+
+void CheckTgaComplete(std::string_view bytes, uint64_t width, uint64_t height, const std::string& name) {
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const unsigned type = b[2];
+    const size_t colourMapBytes = b[1] ? size_t((b[5] | (b[6] << 8))) * ((b[7] + 7u) / 8u) : 0;
+    const size_t pixelBytes = std::max(1u, (b[16] + 7u) / 8u);
+    size_t p = 18 + size_t(b[0]) + colourMapBytes;
+    uint64_t pixels = width * height;
+    if (type < 9) {
+        if (p + pixels * pixelBytes > bytes.size()) Fail(name, "TGA image data is truncated");
+        return;
+    }
+    // Run-length packets: a count byte, then one pixel (a run) or count pixels.
+    while (pixels > 0) {
+        if (p >= bytes.size()) Fail(name, "TGA image data is truncated");
+        const unsigned packet = b[p++];
+        const uint64_t count = (packet & 0x7F) + 1u;
+        p += (packet & 0x80) ? pixelBytes : size_t(count) * pixelBytes;
+        pixels -= std::min(count, pixels);
+    }
+    if (p > bytes.size()) Fail(name, "TGA image data is truncated");
+}
+
 DecodedImage DecodeWithStb(std::string_view bytes, const std::string& name) {
     if (bytes.size() > size_t(INT_MAX)) Fail(name, "image file is too large");
+    // The decoder knows more formats than textures come in; the others are
+    // refused so that their readers never see content.
+    for (const std::string_view magic : {"GIF8", "8BPS", "#?", "P5", "P6", "\x53\x80\xF6\x34"}) {
+        if (bytes.substr(0, magic.size()) == magic) Fail(name, "not a JPEG, PNG, TGA, BMP or DDS image");
+    }
+    // Before the decoder reads even the header.
+    if (const size_t start = JpegStart(bytes)) CheckJpeg(bytes, start, name);
     const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
     const int length = int(bytes.size());
     int w = 0, h = 0, channels = 0;
@@ -161,6 +252,7 @@ DecodedImage DecodeWithStb(std::string_view bytes, const std::string& name) {
         Fail(name, "image size " + std::to_string(w) + " x " + std::to_string(h) + " is more than a " +
                        std::to_string(bytes.size()) + "-byte file can hold");
     }
+    if (LooksLikeTga(bytes)) CheckTgaComplete(bytes, uint64_t(w), uint64_t(h), name);
     std::unique_ptr<stbi_uc, void (*)(void*)> pixels(stbi_load_from_memory(data, length, &w, &h, &channels, 4),
                                                      stbi_image_free);
     if (!pixels) {

@@ -551,6 +551,12 @@ private:
 
     Child NextChild(Lexer& lex) {
         SkipSeparators(lex);
+        // Template declarations among the children are skipped in a loop, so
+        // that a long run of them cannot exhaust the stack.
+        while (lex.Peek().kind == Tok::Template) {
+            SkipTemplate(lex);
+            SkipSeparators(lex);
+        }
         const Token& t = lex.Peek();
         if (t.kind == Tok::RBrace) {
             lex.Next();
@@ -571,10 +577,6 @@ private:
             }
             if (target.kind == Tok::End) lex.FailAt(open, "empty reference");
             return Child{Child::Reference, {}, target};
-        }
-        if (t.kind == Tok::Template) {
-            SkipTemplate(lex);
-            return NextChild(lex);
         }
         if (t.kind == Tok::End) lex.FailAt(t, "unexpected end of file: '}' missing");
         lex.FailAt(t, "unexpected " + Describe(t));
@@ -1072,6 +1074,17 @@ XMesh ParseXFile(std::string_view contents, const std::string& name) {
     }
     if (out.materials.empty()) out.materials.push_back(DefaultMaterial());
     out.geometry.fvf = fvf;
+    // Every number read is finite, but frame transforms can still carry a
+    // vertex out of float range.
+    for (size_t i = 0; i < out.geometry.vertices.size(); ++i) {
+        const MeshVertex& v = out.geometry.vertices[i];
+        for (const float c : {v.position[0], v.position[1], v.position[2], v.normal[0], v.normal[1], v.normal[2]}) {
+            if (!std::isfinite(c)) {
+                throw ContentError(name + ": vertex " + std::to_string(i) +
+                                   " is not a finite number after its frame transforms");
+            }
+        }
+    }
 
     // Subset ranges: runs of equal attributes in index order.
     auto& subsets = out.geometry.subsets;

@@ -1,0 +1,276 @@
+// velmora-fuzz-seeds PACKDIR OUTDIR: writes the fuzz targets' seed corpora to
+// OUTDIR/<target>/. The .x files of the pack are written as they are, in the
+// binary encoding with 32- and 64-bit floats, and compressed; the camera file
+// is copied; small images are made in every pixel format the loaders read.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Image.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Pack meshes larger than this are left out: small seeds keep the fuzzer fast.
+constexpr uintmax_t kLargestMesh = 48 * 1024;
+constexpr uintmax_t kLargestImage = 32 * 1024;
+
+void Put16(std::string& s, uint16_t v) { s.append(reinterpret_cast<const char*>(&v), 2); }
+void Put32(std::string& s, uint32_t v) { s.append(reinterpret_cast<const char*>(&v), 4); }
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool IsNumberStart(const std::string& s, size_t i) {
+    const char c = s[i];
+    if (c >= '0' && c <= '9') return true;
+    return (c == '-' || c == '+' || c == '.') && i + 1 < s.size() && ((s[i + 1] >= '0' && s[i + 1] <= '9') || s[i + 1] == '.');
+}
+
+bool IsWordEnd(char c) { return std::strchr(" \t\r\n{},;\"<[]()", c) != nullptr; }
+
+// Turns a text .x file into the binary encoding token by token. Runs of
+// numbers become integer or float lists (a number with '.' or an exponent
+// is a float); separators inside a run are dropped as binary writers do.
+std::string TextToBinary(const std::string& text, bool doubles) {
+    std::string out = "xof 0303bin " + std::string(doubles ? "0064" : "0032");
+    auto token = [&](uint16_t t) { Put16(out, t); };
+    std::vector<std::string> run;
+    auto flushRun = [&] {
+        size_t i = 0;
+        while (i < run.size()) {
+            const bool isFloat = run[i].find_first_of(".eE") != std::string::npos;
+            size_t j = i;
+            while (j < run.size() && (run[j].find_first_of(".eE") != std::string::npos) == isFloat) ++j;
+            token(isFloat ? 7 : 6);
+            Put32(out, uint32_t(j - i));
+            for (; i < j; ++i) {
+                if (!isFloat) {
+                    Put32(out, uint32_t(std::stoul(run[i])));
+                } else if (doubles) {
+                    const double d = std::stod(run[i]);
+                    out.append(reinterpret_cast<const char*>(&d), 8);
+                } else {
+                    const float f = std::stof(run[i]);
+                    out.append(reinterpret_cast<const char*>(&f), 4);
+                }
+            }
+        }
+        run.clear();
+    };
+    size_t i = 16;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            ++i;
+        } else if (c == '#' || (c == '/' && i + 1 < text.size() && text[i + 1] == '/')) {
+            while (i < text.size() && text[i] != '\n') ++i;
+        } else if ((c == ',' || c == ';') && !run.empty()) {
+            ++i;
+        } else if (IsNumberStart(text, i)) {
+            const size_t start = i;
+            while (i < text.size() && !IsWordEnd(text[i])) ++i;
+            run.push_back(text.substr(start, i - start));
+        } else {
+            flushRun();
+            if (c == '{') token(10), ++i;
+            else if (c == '}') token(11), ++i;
+            else if (c == ',') token(19), ++i;
+            else if (c == ';') token(20), ++i;
+            else if (c == '[') token(14), ++i;
+            else if (c == ']') token(15), ++i;
+            else if (c == '"') {
+                const size_t close = text.find('"', i + 1);
+                if (close == std::string::npos) throw std::runtime_error("unterminated string");
+                token(2);
+                Put32(out, uint32_t(close - i - 1));
+                out += text.substr(i + 1, close - i - 1);
+                i = close + 1;
+            } else if (c == '<') {
+                const size_t close = text.find('>', i);
+                if (close == std::string::npos) throw std::runtime_error("unterminated GUID");
+                std::string hex;
+                for (size_t k = i; k < close; ++k) {
+                    if (std::isxdigit(static_cast<unsigned char>(text[k]))) hex += text[k];
+                }
+                hex.resize(32, '0');
+                token(5);
+                for (size_t k = 0; k < 16; ++k) out.push_back(char(std::stoul(hex.substr(2 * k, 2), nullptr, 16)));
+                i = close + 1;
+            } else {
+                const size_t start = i;
+                while (i < text.size() && !IsWordEnd(text[i])) ++i;
+                if (i == start) ++i;
+                const std::string word = text.substr(start, i - start);
+                if (word == "template") {
+                    token(31);
+                } else {
+                    token(1);
+                    Put32(out, uint32_t(word.size()));
+                    out += word;
+                }
+            }
+        }
+    }
+    flushRun();
+    return out;
+}
+
+// MSZIP: raw deflate blocks behind "CK", each primed with the output before it.
+std::string Compress(const std::string& file, size_t blockSize) {
+    std::string out = file.substr(0, 16);
+    out.replace(8, 4, file.substr(8, 4) == "txt " ? "tzip" : "bzip");
+    const std::string body = file.substr(16);
+    Put32(out, uint32_t(body.size() + 16));
+    z_stream zs{};
+    if (deflateInit2(&zs, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::runtime_error("zlib");
+    for (size_t pos = 0; pos < body.size(); pos += blockSize) {
+        const size_t n = std::min(blockSize, body.size() - pos);
+        deflateReset(&zs);
+        if (pos > 0) {
+            const size_t dict = std::min<size_t>(pos, 32768);
+            deflateSetDictionary(&zs, reinterpret_cast<const Bytef*>(body.data() + pos - dict), uInt(dict));
+        }
+        std::vector<Bytef> buffer(deflateBound(&zs, uLong(n)) + 16);
+        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data() + pos));
+        zs.avail_in = uInt(n);
+        zs.next_out = buffer.data();
+        zs.avail_out = uInt(buffer.size());
+        if (deflate(&zs, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("deflate");
+        Put16(out, uint16_t(n));
+        Put16(out, uint16_t(buffer.size() - zs.avail_out + 2));
+        out += "CK";
+        out.append(reinterpret_cast<const char*>(buffer.data()), buffer.size() - zs.avail_out);
+    }
+    deflateEnd(&zs);
+    return out;
+}
+
+void Write(const fs::path& path, const std::string& bytes) { content::WriteFile(path, bytes); }
+
+// A small picture with a magenta cut-out corner and a translucent band, so
+// the colour key and alpha both have something to find.
+content::Image TestPicture(int width, int height) {
+    content::Image image(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            content::Rgba& p = image.at(x, y);
+            p = content::Rgba{uint8_t(x * 255 / std::max(1, width - 1)), uint8_t(y * 255 / std::max(1, height - 1)),
+                              uint8_t((x ^ y) * 16), uint8_t(y == height / 2 ? 128 : 255)};
+            if (x < width / 3 && y < height / 3) p = content::kCutout;
+        }
+    }
+    return image;
+}
+
+void Set32(std::string& dds, size_t offset, uint32_t v) { std::memcpy(&dds[offset], &v, 4); }
+
+// An uncompressed DDS in another pixel layout, made from an A8R8G8B8 one.
+std::string RelayoutDds(const content::Image& image, uint32_t flags, uint32_t bitCount, uint32_t r, uint32_t g,
+                        uint32_t b, uint32_t a) {
+    std::string dds = content::EncodeDds(image, content::DdsFormat::Argb8).substr(0, 128);
+    const uint32_t bytes = bitCount / 8;
+    Set32(dds, 20, uint32_t(image.width()) * bytes);
+    Set32(dds, 80, flags);
+    Set32(dds, 88, bitCount);
+    Set32(dds, 92, r);
+    Set32(dds, 96, g);
+    Set32(dds, 100, b);
+    Set32(dds, 104, a);
+    for (const content::Rgba& p : image.pixels()) {
+        const uint32_t v = uint32_t(p.r) << 16 | uint32_t(p.g) << 8 | p.b | uint32_t(p.a) << 24;
+        dds.append(reinterpret_cast<const char*>(&v), bytes);
+    }
+    return dds;
+}
+
+// The texture target reads eight option bytes before the file.
+std::string WithOptions(const std::string& options, const std::string& file) { return options + file; }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: velmora-fuzz-seeds PACKDIR OUTDIR\n");
+        return 2;
+    }
+    try {
+        const fs::path pack = argv[1], out = argv[2];
+        for (const auto& entry : fs::recursive_directory_iterator(pack)) {
+            if (!entry.is_regular_file()) continue;
+            const fs::path& p = entry.path();
+            std::string ext = p.extension().string();
+            std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+            if ((ext == ".jpg" || ext == ".tga" || ext == ".dds") && entry.file_size() <= kLargestImage) {
+                // Mesh textures load with linear filters and the magenta key.
+                const std::string meshOptions("\x03\x03\x09\x09\x30\xFF\x00\xFF", 8);
+                const std::string bytes = ReadFile(p);
+                if (ext == ".dds") {
+                    Write(out / "dds" / ("pack-" + p.filename().string()), bytes);
+                } else {
+                    Write(out / "texture" / ("pack-" + p.filename().string()), WithOptions(meshOptions, bytes));
+                }
+                continue;
+            }
+            if (ext != ".x" || entry.file_size() > kLargestMesh) continue;
+            const std::string text = ReadFile(p);
+            const std::string stem = p.stem().string();
+            const std::string binary = TextToBinary(text, false);
+            Write(out / "xfile" / (stem + "-txt.x"), text);
+            Write(out / "xfile" / (stem + "-bin32.x"), binary);
+            Write(out / "xfile" / (stem + "-bin64.x"), TextToBinary(text, true));
+            Write(out / "xfile" / (stem + "-tzip.x"), Compress(text, 4096));
+            Write(out / "xfile" / (stem + "-bzip.x"), Compress(binary, 1500));
+        }
+        Write(out / "camera_file" / "cam.dat", ReadFile(pack / "cam.dat"));
+
+        const content::Image small = TestPicture(8, 8), odd = TestPicture(13, 7);
+        using content::DdsFormat;
+        Write(out / "dds" / "argb8.dds", content::EncodeDds(odd, DdsFormat::Argb8));
+        Write(out / "dds" / "dxt1.dds", content::EncodeDds(odd, DdsFormat::Dxt1));
+        Write(out / "dds" / "dxt5.dds", content::EncodeDds(small, DdsFormat::Dxt5));
+        std::string dxt3 = content::EncodeDds(small, DdsFormat::Dxt5);
+        dxt3.replace(84, 4, "DXT3");
+        Write(out / "dds" / "dxt3.dds", dxt3);
+        Write(out / "dds" / "r5g6b5.dds", RelayoutDds(small, 0x40, 16, 0xF800, 0x07E0, 0x001F, 0));
+        Write(out / "dds" / "a1r5g5b5.dds", RelayoutDds(small, 0x41, 16, 0x7C00, 0x03E0, 0x001F, 0x8000));
+        Write(out / "dds" / "r8g8b8.dds", RelayoutDds(odd, 0x40, 24, 0xFF0000, 0x00FF00, 0x0000FF, 0));
+        Write(out / "dds" / "l8.dds", RelayoutDds(small, 0x20000, 8, 0xFF, 0, 0, 0));
+        Write(out / "dds" / "a8.dds", RelayoutDds(small, 0x2, 8, 0, 0, 0, 0xFF));
+
+        // Options: filter, mip filter, width and height selectors, mip levels
+        // and key flags, key red, green, blue (see fuzz_texture.cpp).
+        const std::string demoKey("\x02\x02\x09\x09\x30\xFF\x00\xFF", 8);
+        const std::string boxed("\x05\x05\x00\x00\x10\x00\x00\x00", 8);
+        const std::string shrink("\x04\x03\x02\x03\x03\xFF\x00\xFF", 8);
+        Write(out / "texture" / "key.jpg", WithOptions(demoKey, content::EncodeJpg(odd, 90)));
+        Write(out / "texture" / "plain.jpg", WithOptions(boxed, content::EncodeJpg(small, 40)));
+        Write(out / "texture" / "shrink.jpg", WithOptions(shrink, content::EncodeJpg(TestPicture(16, 16), 75)));
+        Write(out / "texture" / "key.tga", WithOptions(demoKey, content::EncodeTga(odd, true)));
+        Write(out / "texture" / "rgb.tga", WithOptions(boxed, content::EncodeTga(small, false)));
+        Write(out / "texture" / "shrink.tga", WithOptions(shrink, content::EncodeTga(TestPicture(16, 16), true)));
+        // Run-length encoded TGA: one repeat packet and one literal packet per row.
+        std::string rle = content::EncodeTga(content::Image(4, 2), false).substr(0, 18);
+        rle[2] = 10;
+        for (int row = 0; row < 2; ++row) rle += std::string("\x82\xFF\x00\xFF\x00\x10\x20\x30", 8);
+        Write(out / "texture" / "rle.tga", WithOptions(demoKey, rle));
+        Write(out / "texture" / "plain.png", WithOptions(boxed, content::EncodePng(small)));
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "velmora-fuzz-seeds: %s\n", e.what());
+        return 1;
+    }
+}

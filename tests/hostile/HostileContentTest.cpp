@@ -1,0 +1,256 @@
+// Runs the real program on a copy of the content pack with one file damaged at
+// a time: start-up must end with status 1 and one line naming the file, and no
+// sanitizer may report anything (in the sanitizer build the program is
+// instrumented).
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+struct RunResult {
+    int status = -1;
+    std::string output;
+    std::string errors;
+};
+
+// The loading screen presents about a hundred frames, each one second of the
+// fixed-step clock at 1 fps, so 120 s cover the whole loading and a few frames
+// of the demo. The benchmark mode renders without writing any files.
+RunResult RunDemo(const fs::path& data, const fs::path& work) {
+    const fs::path output = work / "stdout.txt";
+    const fs::path errors = work / "stderr.txt";
+    const std::string command = "SDL_AUDIODRIVER=dummy " + Quote(VELMORA_BINARY) + " --data " + Quote(data.string()) +
+                                " --benchmark --fps 1 --seconds 120 >" + Quote(output.string()) + " 2>" +
+                                Quote(errors.string());
+    const int raw = std::system(command.c_str());
+    RunResult result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    result.output = ReadFile(output);
+    result.errors = ReadFile(errors);
+    return result;
+}
+
+// A copy of the pack that the program reads with --data.
+class PackCopy {
+public:
+    PackCopy() {
+        const fs::path source = VELMORA_CONTENT_DIR;
+        fs::create_directories(data());
+        for (const char* entry : {"data", "white.tga", "logo.jpg", "text_efter.jpg", "cam.dat", "velmora5.mp3"}) {
+            fs::copy(source / entry, data() / entry, fs::copy_options::recursive);
+        }
+    }
+    fs::path data() const { return dir_.path() / "pack"; }
+    fs::path work() const { return dir_.path(); }
+
+private:
+    TempDir dir_;
+};
+
+struct Damage {
+    std::string name;
+    std::string file;  // relative to the pack
+    std::function<void(const fs::path&)> apply;
+    std::string expected;  // what the message must name
+};
+
+// Test names in listings show the case's name rather than its bytes.
+void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
+
+std::function<void(const fs::path&)> Truncate(double fraction) {
+    return [fraction](const fs::path& p) {
+        const std::string bytes = ReadFile(p);
+        WriteFile(p, bytes.substr(0, size_t(double(bytes.size()) * fraction)));
+    };
+}
+
+std::function<void(const fs::path&)> Replace(const std::string& bytes) {
+    return [bytes](const fs::path& p) { WriteFile(p, bytes); };
+}
+
+std::function<void(const fs::path&)> Remove() {
+    return [](const fs::path& p) { fs::remove(p); };
+}
+
+std::function<void(const fs::path&)> Patch32(size_t offset, uint32_t value) {
+    return [offset, value](const fs::path& p) {
+        std::string bytes = ReadFile(p);
+        for (int i = 0; i < 4; ++i) bytes.at(offset + size_t(i)) = char(value >> (8 * i));
+        WriteFile(p, bytes);
+    };
+}
+
+// Replaces the first match of `pattern` in a text file with `replacement`.
+std::function<void(const fs::path&)> Edit(const std::string& pattern, const std::string& replacement) {
+    return [pattern, replacement](const fs::path& p) {
+        const std::string text = ReadFile(p);
+        const std::string edited =
+            std::regex_replace(text, std::regex(pattern), replacement, std::regex_constants::format_first_only);
+        ASSERT_NE(edited, text) << "the damage did not apply to " << p;
+        WriteFile(p, edited);
+    };
+}
+
+// The first texture a mesh names, relative to the pack.
+std::string FirstMeshTexture(const std::string& meshFolder, const std::string& meshFile) {
+    const std::string text = ReadFile(fs::path(VELMORA_CONTENT_DIR) / meshFolder / meshFile);
+    std::smatch m;
+    if (!std::regex_search(text, m, std::regex("TextureFilename \\{\\s*\"([^\"]+)\""))) return {};
+    return meshFolder + "/" + m[1].str();
+}
+
+const std::string kHouse = "data/house/house_01/house_01.x";
+
+std::vector<Damage> Damages() {
+    const std::string meshTexture = FirstMeshTexture("data/house/house_01", "house_01.x");
+    return {
+        {"MeshCutEarly", kHouse, Truncate(0.1), "house_01.x"},
+        {"MeshCutHalfway", kHouse, Truncate(0.5), "house_01.x"},
+        {"MeshCutLate", kHouse, Truncate(0.97), "house_01.x"},
+        {"MeshBadHeader", "data/house/house_02/house_02.x", Patch32(8, 0x20706d63), "house_02.x"},
+        {"MeshHugeCount", kHouse, Edit("Mesh (\\w+) \\{\\s*\\d+;", "Mesh $1 {\n 4000000000;"), "house_01.x"},
+        {"MeshHugeFaceCount", "data/misc/wall/wall_01.x", Edit(";;\\s*\\d+;", ";;\n 999999999;"), "wall_01.x"},
+        {"MeshEmpty", "data/Cathedral/cathedral.x", Replace(""), "cathedral.x"},
+        {"MeshIsAFolder", "data/misc/ground/ground1.x",
+         [](const fs::path& p) {
+             fs::remove(p);
+             fs::create_directory(p);
+         },
+         "ground1.x"},
+        {"MeshMissing", "data/misc/angel/female.x", Remove(), "female.x"},
+        {"MeshTextureMissing", meshTexture, Remove(), fs::path(meshTexture).filename().string()},
+        {"JpegMissing", "logo.jpg", Remove(), "logo.jpg"},
+        {"JpegCut", "text_efter.jpg", Truncate(0.5), "text_efter.jpg"},
+        {"TgaCut", "white.tga", Truncate(0.9), "white.tga"},
+        {"DdsBadHeader", "data/bajs.dds", Patch32(4, 125), "bajs.dds"},
+        {"DdsHugeWidth", "data/misc/fountain/dot.dds", Patch32(16, 0x7FFFFFFF), "dot.dds"},
+        {"DdsCut", "data/screens/logo.dds", Truncate(0.6), "logo.dds"},
+        {"CameraBadNumber", "cam.dat", Edit("^([^;]*;[^;]*;[^,]*,[^,]*,)[^,]*", "$1 12x4"), "cam.dat record 3"},
+        {"CameraBadStep", "cam.dat", Edit("^([^;]*;)[^,;]*", "$1 7"), "cam.dat record 2"},
+    };
+}
+
+class HostileContent : public ::testing::TestWithParam<Damage> {};
+
+TEST_P(HostileContent, EndsStartUpWithOneLineNamingTheFile) {
+    const Damage& damage = GetParam();
+    ASSERT_FALSE(damage.file.empty()) << "the pack has no file for this case";
+    PackCopy pack;
+    const fs::path target = pack.data() / damage.file;
+    ASSERT_TRUE(fs::exists(target)) << target;
+    damage.apply(target);
+
+    const RunResult run = RunDemo(pack.data(), pack.work());
+    EXPECT_EQ(run.status, 1) << run.errors;
+    EXPECT_EQ(run.errors.find("AddressSanitizer"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find("LeakSanitizer"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find("runtime error"), std::string::npos) << run.errors;
+    // The error is the last line, with the program's prefix.
+    std::string last;
+    std::istringstream lines(run.errors);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty()) last = line;
+    }
+    EXPECT_EQ(last.rfind("velmora: ", 0), 0u) << run.errors;
+    EXPECT_NE(last.find(damage.expected), std::string::npos) << "the message does not name " << damage.expected
+                                                              << ": " << last;
+}
+
+INSTANTIATE_TEST_SUITE_P(Pack, HostileContent, ::testing::ValuesIn(Damages()),
+                         [](const ::testing::TestParamInfo<Damage>& info) { return info.param.name; });
+
+// The same harness on the undamaged pack: the demo loads and renders.
+TEST(HostileContentControl, IntactPackLoadsAndRenders) {
+    PackCopy pack;
+    const RunResult run = RunDemo(pack.data(), pack.work());
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(run.errors.find("runtime error"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find("AddressSanitizer"), std::string::npos) << run.errors;
+    std::smatch frames;
+    ASSERT_TRUE(std::regex_search(run.output, frames, std::regex("\"frames\": ([0-9]+)"))) << run.output;
+    EXPECT_GT(std::stoi(frames[1].str()), 0) << run.output;
+}
+
+std::string Trim(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+// The output of a shell command, trimmed.
+std::string Output(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+        pclose(pipe);
+    }
+    return Trim(out);
+}
+
+// An encoder that takes three frames and then fails: the run ends with status
+// 1 and a message saying where the frames it took are, and they are there.
+TEST(HostileEncoder, FfmpegFailingMidCaptureEndsWithAClearErrorAndKeepsTheFrames) {
+    const std::string real = Output("command -v ffmpeg");
+    if (real.empty()) GTEST_SKIP() << "ffmpeg is not installed";
+    PackCopy pack;
+    const fs::path bin = pack.work() / "bin";
+    fs::create_directories(bin);
+    WriteFile(bin / "ffmpeg", "#!/bin/sh\ncase \"$*\" in *-version*) exec " + Quote(real) +
+                                  " \"$@\";; esac\nhead -c " + std::to_string(1024 * 768 * 4 * 3) + " | " +
+                                  Quote(real) + " \"$@\"\nexit 1\n");
+    fs::permissions(bin / "ffmpeg", fs::perms::owner_all);
+    const fs::path video = pack.work() / "out.mp4";
+    const fs::path errors = pack.work() / "stderr.txt";
+    const std::string command = "PATH=" + Quote(bin.string()) + ":\"$PATH\" SDL_AUDIODRIVER=dummy " +
+                                Quote(VELMORA_BINARY) + " --data " + Quote(pack.data().string()) + " --capture " +
+                                Quote(video.string()) + " --fps 5 --seconds 4 >/dev/null 2>" + Quote(errors.string());
+    const int raw = std::system(command.c_str());
+    const std::string stderrText = ReadFile(errors);
+    ASSERT_TRUE(WIFEXITED(raw)) << stderrText;
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << stderrText;
+    EXPECT_EQ(stderrText.find("runtime error"), std::string::npos) << stderrText;
+    EXPECT_EQ(stderrText.find("AddressSanitizer"), std::string::npos) << stderrText;
+    const fs::path kept = pack.work() / ".velmora-video-out.mp4.mkv";
+    EXPECT_NE(stderrText.find("velmora: video capture: ffmpeg stopped accepting frames for " + video.string() +
+                              " (the frames it took are in " + kept.string() + ")"),
+              std::string::npos)
+        << stderrText;
+    ASSERT_TRUE(fs::exists(kept)) << stderrText;
+    EXPECT_EQ(Output("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
+                     "-of csv=p=0 " +
+                     Quote(kept.string())),
+              "3");
+}
+
+}  // namespace
