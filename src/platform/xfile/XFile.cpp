@@ -583,6 +583,13 @@ private:
     }
 
     // Resolves a reference to an earlier object and hands a lexer over its body.
+    // The template name of a child object, with a lexer over the referenced
+    // object's body when the child is a reference (null when it is inline).
+    std::pair<std::string, std::unique_ptr<Lexer>> Identify(Lexer& lex, const Child& c) {
+        if (c.kind == Child::Reference) return Resolve(lex, c.token);
+        return {std::string(c.header.identifier.text), nullptr};
+    }
+
     std::pair<std::string, std::unique_ptr<Lexer>> Resolve(Lexer& lex, const Token& target) {
         const auto it = names_.find(LowerCopy(target.text));
         if (it == names_.end()) {
@@ -611,15 +618,7 @@ private:
         for (;;) {
             Child c = NextChild(lex);
             if (c.kind == Child::Close) return;
-            std::string identifier;
-            std::unique_ptr<Lexer> resolved;
-            if (c.kind == Child::Reference) {
-                auto r = Resolve(lex, c.token);
-                identifier = std::move(r.first);
-                resolved = std::move(r.second);
-            } else {
-                identifier = std::string(c.header.identifier.text);
-            }
+            auto [identifier, resolved] = Identify(lex, c);
             Lexer& body = resolved ? *resolved : lex;
             if (IEquals(identifier, "FrameTransformMatrix")) {
                 current = Multiply(ParseMatrix(body), current);
@@ -670,15 +669,7 @@ private:
         for (;;) {
             Child c = NextChild(lex);
             if (c.kind == Child::Close) break;
-            std::string identifier;
-            std::unique_ptr<Lexer> resolved;
-            if (c.kind == Child::Reference) {
-                auto r = Resolve(lex, c.token);
-                identifier = std::move(r.first);
-                resolved = std::move(r.second);
-            } else {
-                identifier = std::string(c.header.identifier.text);
-            }
+            auto [identifier, resolved] = Identify(lex, c);
             Lexer& body = resolved ? *resolved : lex;
             if (IEquals(identifier, "MeshNormals")) {
                 ParseNormals(body, part);
