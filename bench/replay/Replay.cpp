@@ -7,7 +7,7 @@
 // fountain's points and the overlay quads. Then it draws those frames with the
 // simplest OpenGL that gives the same pictures: static buffers, three small
 // programs without branches on state, the state set directly per draw, at
-// 1024 x 768 into an offscreen frame buffer, two frames in flight. Only the
+// 1024 x 768 into an offscreen frame buffer, one frame in flight. Only the
 // drawing is timed.
 //
 //   velmora-replay [--data DIR] [--fps N] [--seconds S] [--seed N]
@@ -696,13 +696,12 @@ public:
             }
         }
 
-        // Two frames in flight, as the device keeps.
-        if (fences_[next_]) {
-            glClientWaitSync(fences_[next_], GL_SYNC_FLUSH_COMMANDS_BIT, ~0ull);
-            glDeleteSync(fences_[next_]);
+        // One frame in flight while the next is drawn, as the device keeps.
+        if (fence_) {
+            glClientWaitSync(fence_, GL_SYNC_FLUSH_COMMANDS_BIT, ~0ull);
+            glDeleteSync(fence_);
         }
-        fences_[next_] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
-        next_ = 1 - next_;
+        fence_ = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
     }
 
     void Finish() { glFinish(); }
@@ -742,8 +741,7 @@ private:
     std::vector<GpuMesh> meshes_;
     uint32_t raster_ = ~0u;
     GLuint boundTexture_ = ~0u;
-    GLsync fences_[2] = {nullptr, nullptr};
-    int next_ = 0;
+    GLsync fence_ = nullptr;
 };
 
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }

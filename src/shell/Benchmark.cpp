@@ -3,17 +3,16 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <new>
 
 namespace {
 
-// The one counter behind the replaced global allocation functions below.
-std::atomic<uint64_t> allocations{0};
-
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// The first frame's allocations are not counted: it may set things up once.
+double PerCountedFrame(uint64_t allocations, size_t frames) {
+    return frames > 1 ? static_cast<double>(allocations) / static_cast<double>(frames - 1) : 0.0;
+}
 
 double Percentile(std::vector<double> values, double p) {
     if (values.empty()) return 0;
@@ -23,28 +22,6 @@ double Percentile(std::vector<double> values, double p) {
 }
 
 }  // namespace
-
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-// The nothrow forms too (std::stable_sort's buffer uses them): left to the
-// runtime they may come from another allocator than the free() above.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
-
-uint64_t AllocationCount() { return allocations.load(std::memory_order_relaxed); }
 
 Benchmark::Benchmark(TimePoint processStart, PresentListener& next) : processStart_(processStart), next_(next) {
     // Room for a whole run at a high frame rate, so that recording a frame's
@@ -98,14 +75,19 @@ void Benchmark::BeginFrame() {
     if (!inFrame_) {
         inFrame_ = true;
         frameStart_ = now;
-        frameAllocationsStart_ = AllocationCount();
+        frameAllocationsStart_ = CountHeapAllocations();
     }
 }
 
 void Benchmark::EndFrame() {
     const TimePoint now = std::chrono::steady_clock::now();
     // The first frame may set things up once; the steady state is what counts.
-    if (!frameMilliseconds_.empty()) timelineAllocations_ += AllocationCount() - frameAllocationsStart_;
+    if (!frameMilliseconds_.empty()) {
+        const HeapCounts counts = CountHeapAllocations();
+        const uint64_t driver = counts.driver - frameAllocationsStart_.driver;
+        timelineDriverAllocations_ += driver;
+        timelineOwnAllocations_ += counts.all - frameAllocationsStart_.all - driver;
+    }
     frameMilliseconds_.push_back(Seconds(now - frameStart_) * 1000.0);
     lastFrameEnd_ = now;
     inFrame_ = false;
@@ -131,13 +113,13 @@ std::string Benchmark::Report() const {
     std::snprintf(line, sizeof line,
                   "{\"load_ms\": %.1f, \"frames\": %zu, \"wall_s\": %.3f, \"fps\": %.2f, "
                   "\"frame_ms\": {\"p50\": %.3f, \"p95\": %.3f, \"p99\": %.3f, \"max\": %.3f}, "
-                  "\"peak_rss_mb\": %.1f, \"allocs_per_frame\": %.3f, "
+                  "\"peak_rss_mb\": %.1f, \"allocs_per_frame\": %.3f, \"driver_allocs_per_frame\": %.3f, "
                   "\"phase_s\": {\"update\": %.3f, \"draw\": %.3f, \"present\": %.3f}}",
                   loadMilliseconds_, frames, wall, wall > 0 ? static_cast<double>(frames) / wall : 0.0,
                   Percentile(frameMilliseconds_, 0.50), Percentile(frameMilliseconds_, 0.95),
                   Percentile(frameMilliseconds_, 0.99), Percentile(frameMilliseconds_, 1.0),
                   static_cast<double>(usage.ru_maxrss) / 1024.0,
-                  frames > 1 ? static_cast<double>(timelineAllocations_) / static_cast<double>(frames - 1) : 0.0,
+                  PerCountedFrame(timelineOwnAllocations_, frames), PerCountedFrame(timelineDriverAllocations_, frames),
                   updateSeconds_, drawSeconds_, presentSeconds_);
     return line;
 }

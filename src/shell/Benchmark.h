@@ -1,5 +1,6 @@
 // The benchmark: times the frame loop's phases and the loading, counts heap
-// allocations per frame, and prints one JSON line of figures.
+// allocations per frame (the demo's own and the GL driver's apart), and prints
+// one JSON line of figures.
 #pragma once
 
 #include <chrono>
@@ -8,10 +9,8 @@
 #include <vector>
 
 #include "platform/device/Device.h"
+#include "platform/system/HeapCount.h"
 #include "shell/FrameLoop.h"
-
-// Heap allocations made by the process so far (every operator new).
-uint64_t AllocationCount();
 
 class Benchmark final : public PresentListener {
 public:
@@ -51,6 +50,7 @@ private:
     double updateSeconds_ = 0, drawSeconds_ = 0, presentSeconds_ = 0;
     double presentInFrame_ = 0;
     std::vector<double> frameMilliseconds_;
-    uint64_t frameAllocationsStart_ = 0;
-    uint64_t timelineAllocations_ = 0;
+    HeapCounts frameAllocationsStart_;
+    uint64_t timelineOwnAllocations_ = 0;     // made by the demo's own code
+    uint64_t timelineDriverAllocations_ = 0;  // made inside the GL driver
 };

@@ -119,6 +119,7 @@ TEST(BenchmarkRun, PrintsOneLineOfJsonWithEveryFigureSane) {
     EXPECT_GT(JsonNumber(json, "peak_rss_mb"), 10);
     const double allocs = JsonNumber(json, "allocs_per_frame");
     EXPECT_GE(allocs, 0);
+    EXPECT_GE(JsonNumber(json, "driver_allocs_per_frame"), 0);
 
     const double update = JsonNumber(json, "update"), draw = JsonNumber(json, "draw"),
                  present = JsonNumber(json, "present");

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <algorithm>
 #include <functional>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -16,7 +15,6 @@
 #include "platform/music/MusicPlayer.h"
 #include "platform/texture/TextureLoader.h"
 #include "platform/xfile/XFile.h"
-#include "shell/Benchmark.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -152,24 +150,6 @@ TEST(HostileRuntime, WithoutAnAudioDeviceTheMusicIsSilentAndTheDemoGoesOn) {
     player->SetCurrentPosition(12.5);
     EXPECT_NO_THROW(player->Play());
     EXPECT_NO_THROW(player->Stop());
-}
-
-// The program replaces the global allocation functions to count allocations.
-// The nothrow forms were once left to the runtime, so a stable_sort's buffer
-// (nothrow new, then plain delete) was a mismatched pair and the sanitizer
-// build of the program stopped at its first font.
-TEST(HostileRuntime, EveryFormOfOperatorNewIsCountedAndPairsWithDelete) {
-    const uint64_t before = AllocationCount();
-    void* p = ::operator new(24, std::nothrow);
-    ASSERT_NE(p, nullptr);
-    ::operator delete(p);
-    void* q = ::operator new[](24, std::nothrow);
-    ::operator delete[](q, std::nothrow);
-    EXPECT_GE(AllocationCount(), before + 2);
-    std::vector<std::vector<int>> rows(300);
-    for (size_t i = 0; i < rows.size(); ++i) rows[i].assign(i % 7, int(i));
-    std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.size() < b.size(); });
-    EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.size() < b.size(); }));
 }
 
 }  // namespace

@@ -56,6 +56,17 @@ TEST_F(TextureSharing, DifferentBytesOrParametersMakeTheirOwn) {
     EXPECT_NE(Load(a, 8, 0xFF787878u), first) << "another colour key";
 }
 
+TEST_F(TextureSharing, ConfirmsAMatchAgainstTheEarlierFile) {
+    const auto a = dir.Write("a.tga", Tga(4, 4, 'x'));
+    const auto first = Load(a);
+    dir.Write("a.tga", Tga(4, 4, 'y'));
+    const auto b = dir.Write("b.tga", Tga(4, 4, 'x'));
+    const auto copy = Load(b);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy, first) << "the bytes first seen are no longer on disk to compare with";
+    EXPECT_EQ(Load(dir.Write("c.tga", Tga(4, 4, 'x'))), copy) << "b.tga still holds them";
+}
+
 TEST_F(TextureSharing, SharingNeverKeepsATextureAlive) {
     const auto a = dir.Write("a.tga", Tga(4, 4, 'x'));
     auto first = Load(a);

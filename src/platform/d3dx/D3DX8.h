@@ -94,12 +94,19 @@ public:
 private:
     class Prefetcher;
 
-    // Textures made from files, by the file's bytes and the creation
+    // Textures made from files, by a hash of the file's bytes and the creation
     // parameters: the same image asked for again (content packs repeat the
     // same file in many folders) shares the texture already made rather than
-    // being decoded and stored again. Held weakly, so a texture still goes
-    // when its last user drops it.
-    using TextureKey = std::tuple<const Direct3DDevice8*, std::string, UINT, UINT, UINT, D3DPOOL, DWORD, DWORD, D3DCOLOR>;
-    std::map<TextureKey, std::weak_ptr<Direct3DTexture8>> textures_;
+    // being decoded and stored again. A hash match is confirmed by comparing
+    // the bytes with the earlier file, so no file's bytes stay in memory.
+    // Held weakly, so a texture still goes when its last user drops it.
+    using TextureKey = std::tuple<const Direct3DDevice8*, size_t, size_t, UINT, UINT, UINT, D3DPOOL, DWORD, DWORD, D3DCOLOR>;
+    struct MadeTexture {
+        std::string file;
+        std::weak_ptr<Direct3DTexture8> texture;
+    };
+    std::multimap<TextureKey, MadeTexture> textures_;
+
+    std::shared_ptr<Direct3DTexture8> FindMadeTexture(const TextureKey& key, const std::string& bytes) const;
     std::unique_ptr<Prefetcher> prefetcher_;
 };

@@ -283,23 +283,35 @@ HRESULT D3DX8::CreateTextureFromFileEx(Direct3DDevice8& device, const std::strin
     const TextureRequest request{path, width, height, mipLevels, pool, filter, mipFilter, colorKey};
     std::optional<PreparedTexture> prepared = prefetcher_ ? prefetcher_->TakeTexture(request) : std::nullopt;
     const std::string file = prepared ? std::move(prepared->file) : ResolvePath(path);
-    std::string bytes = prepared ? std::move(prepared->bytes) : ReadWholeFile(file);
-    TextureKey key{&device, std::move(bytes), width, height, mipLevels, pool, filter, mipFilter, colorKey};
-    auto found = textures_.find(key);
-    if (found != textures_.end()) {
-        if (std::shared_ptr<Direct3DTexture8> shared = found->second.lock()) {
-            texture = std::move(shared);
-            return D3D_OK;
-        }
+    const std::string bytes = prepared ? std::move(prepared->bytes) : ReadWholeFile(file);
+    TextureKey key{&device, std::hash<std::string>{}(bytes), bytes.size(), width, height, mipLevels, pool, filter,
+                   mipFilter, colorKey};
+    if (std::shared_ptr<Direct3DTexture8> shared = FindMadeTexture(key, bytes)) {
+        texture = std::move(shared);
+        return D3D_OK;
     }
     if (prepared && prepared->decodeError) std::rethrow_exception(prepared->decodeError);
     const TextureImage image = prepared && prepared->image
                                    ? std::move(*prepared->image)
-                                   : BuildTexture(DecodeImage(std::get<1>(key), file), OptionsOf(request), file);
+                                   : BuildTexture(DecodeImage(bytes, file), OptionsOf(request), file);
     std::shared_ptr<Direct3DTexture8> created;
     const HRESULT hr = device.CreateTexture(image, pool, created);
     if (FAILED(hr)) return hr;
-    textures_[std::move(key)] = created;
+    textures_.emplace(std::move(key), MadeTexture{file, created});
     texture = std::move(created);
     return D3D_OK;
+}
+
+std::shared_ptr<Direct3DTexture8> D3DX8::FindMadeTexture(const TextureKey& key, const std::string& bytes) const {
+    const auto [first, last] = textures_.equal_range(key);
+    for (auto entry = first; entry != last; ++entry) {
+        std::shared_ptr<Direct3DTexture8> texture = entry->second.texture.lock();
+        if (!texture) continue;
+        try {
+            if (ReadWholeFile(entry->second.file) == bytes) return texture;
+        } catch (const std::exception&) {
+            // The earlier file is gone or changed: this one is decoded anew.
+        }
+    }
+    return nullptr;
 }

@@ -13,6 +13,7 @@
 #include "platform/device/GLResources.h"
 #include "platform/device/GLShaders.h"
 #include "platform/device/VertexFormat.h"
+#include "platform/system/HeapCount.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ enum DirtyBits : uint32_t {
 
 constexpr D3DMATRIX kIdentity = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
 constexpr DWORD kMaxLights = 1024;
-constexpr size_t kInitialStreamBytes = 4u << 20;
+constexpr size_t kInitialStreamBytes = 256u << 10;
 constexpr size_t kMaxDrawBytes = 256u << 20;
 constexpr unsigned kNoName = 0xFFFFFFFFu;
 constexpr uint32_t kMaxBatchedPoints = 4096;
@@ -197,24 +198,20 @@ GLDevice::GLDevice(const GLDeviceConfig& config)
 GLDevice::~GLDevice() { Release(); }
 
 void GLDevice::ThrottleFrames() {
-    void*& slot = frameFences_[nextFence_];
-    if (slot != nullptr) {
-        const auto fence = static_cast<GLsync>(slot);
+    if (frameFence_ != nullptr) {
+        const auto fence = static_cast<GLsync>(frameFence_);
         while (glClientWaitSync(fence, GL_SYNC_FLUSH_COMMANDS_BIT, 1000000000) == GL_TIMEOUT_EXPIRED) {
         }
         glDeleteSync(fence);
     }
-    slot = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
-    nextFence_ = 1 - nextFence_;
+    frameFence_ = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
 }
 
 void GLDevice::Release() {
     shared_->device = nullptr;
     if (!context_) return;
     SDL_GL_MakeCurrent(config_.window, static_cast<SDL_GLContext>(context_));
-    for (void* fence : frameFences_) {
-        if (fence != nullptr) glDeleteSync(static_cast<GLsync>(fence));
-    }
+    if (frameFence_ != nullptr) glDeleteSync(static_cast<GLsync>(frameFence_));
     glDeleteSamplers(static_cast<GLsizei>(samplers_.size()), samplers_.data());
     glDeleteBuffers(1, &streamBuffer_);
     if (packBuffers_[0] != 0) glDeleteBuffers(2, packBuffers_);
@@ -1163,6 +1160,7 @@ HRESULT GLDevice::StreamDraw(unsigned mode, const void* data, size_t bytes, size
     std::memcpy(target, data, bytes);
     glUnmapBuffer(GL_ARRAY_BUFFER);
     streamOffset_ = offset + needed;
+    const DriverCall draw;
     glDrawArrays(mode, static_cast<GLint>(offset / stride), static_cast<GLsizei>(vertices));
     return D3D_OK;
 }
@@ -1180,6 +1178,7 @@ HRESULT GLDevice::DrawMeshSubset(const GLMesh& mesh, DWORD attribId) {
         glBindVertexArray(mesh.VertexArray());
         boundArray_ = mesh.VertexArray();
     }
+    const DriverCall draw;
     for (const IndexRange& range : ranges) {
         glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(range.indexCount), GL_UNSIGNED_INT,
                        reinterpret_cast<const void*>(static_cast<uintptr_t>(range.firstIndex) * sizeof(uint32_t)));

@@ -175,9 +175,10 @@ private:
 
     PresentListener* listener_ = nullptr;
     std::vector<uint8_t> pixels_;
-    // One fence per frame in flight: Present waits for the frame before last,
-    // so the GL never queues more than two frames of work.
-    void* frameFences_[2] = {nullptr, nullptr};  // GLsync objects
+    // The fence of the frame last presented: the next Present waits for it, so
+    // the GL holds one frame of work while the next is recorded (a software
+    // driver keeps each queued frame's binned scene, several megabytes).
+    void* frameFence_ = nullptr;  // GLsync
     // Late read-back: frames are read into two pixel-pack buffers in turn and
     // handed over one present later; `pendingPack_` is the buffer holding a
     // frame not yet handed over (-1: none).
@@ -186,5 +187,4 @@ private:
     void ReadBackLate(unsigned readFramebuffer);
     size_t FrameBytes() const { return static_cast<size_t>(config_.width) * config_.height * 4; }
     void HandOverPacked(int buffer);
-    int nextFence_ = 0;
 };

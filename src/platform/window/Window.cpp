@@ -8,6 +8,8 @@
 
 namespace {
 
+constexpr int kOffscreenSurfaceSize = 16;
+
 // Picks the display's 1024 x 768 mode at 60 Hz when it has one; otherwise the
 // window goes full screen at the desktop's mode and the picture is scaled.
 void EnterFullscreen(SDL_Window* window, int width, int height) {
@@ -34,8 +36,11 @@ Window::Window(const WindowOptions& options) : options_(options) {
     }
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
     if (!options.fullscreen) flags |= SDL_WINDOW_RESIZABLE;
-    window_ = SDL_CreateWindow("velmora", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, options.logicalWidth,
-                               options.logicalHeight, flags);
+    // Off screen nothing is shown: the picture lives in the device's own back
+    // buffer, so the window's surface is kept tiny rather than a second frame.
+    const int width = options.offscreen ? kOffscreenSurfaceSize : options.logicalWidth;
+    const int height = options.offscreen ? kOffscreenSurfaceSize : options.logicalHeight;
+    window_ = SDL_CreateWindow("velmora", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
     if (window_ == nullptr) {
         const std::string error = SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
