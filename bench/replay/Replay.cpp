@@ -506,7 +506,7 @@ struct GpuMesh {
 
 class Replayer {
 public:
-    explicit Replayer(TraceDevice& trace) : trace_(trace) {
+    explicit Replayer(const TraceDevice& trace) {
         mesh_ = Program(kMeshVertex);
         point_ = Program(kPointVertex);
         overlay_ = Program(kOverlayVertex);
@@ -734,7 +734,6 @@ private:
         boundTexture_ = name;
     }
 
-    TraceDevice& trace_;
     GLuint mesh_ = 0, point_ = 0, overlay_ = 0, framebuffer_ = 0, white_ = 0;
     GLuint pointArray_ = 0, pointBuffer_ = 0, overlayArray_ = 0, overlayBuffer_ = 0;
     std::vector<GLuint> textures_;
