@@ -49,11 +49,7 @@ protected:
 
         const std::pair<std::shared_ptr<Direct3DTexture8>*, uint32_t> textures[] = {
             {&TexWhite, 1}, {&TexLogoDds, 256}, {&TexDot, 32}, {&TexBajs, 512}};
-        for (const auto& [texture, size] : textures) {
-            TextureImage image;
-            image.levels.push_back(TextureLevel{size, size, std::vector<uint8_t>(size * size * 4, 255)});
-            ASSERT_EQ(device->CreateTexture(image, D3DPOOL_MANAGED, *texture), D3D_OK);
-        }
+        for (const auto& [texture, size] : textures) *texture = WhiteTexture(*device, size, size);
         Meshes.Redim(0, 1);
         ASSERT_EQ(device->CreateMesh(MeshGeometry{}, Meshes[1].Mesh), D3D_OK);
         Meshes[1].MaterialCount = 1;

@@ -1,6 +1,8 @@
-// Shared test doubles: a device that records the calls made on it, a clock the
-// test sets by hand, and a temporary folder.
+// Shared test doubles and helpers: a device that records the calls made on it,
+// a clock the test sets by hand, a temporary folder, files and shell commands.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
@@ -12,6 +14,13 @@
 
 #include "platform/device/Device.h"
 #include "platform/system/Clock.h"
+
+// Expects `p` within `tolerance` of (x, y, z).
+inline void ExpectPoint(const D3DVECTOR& p, float x, float y, float z, float tolerance = 1e-5f) {
+    EXPECT_NEAR(p.x, x, tolerance);
+    EXPECT_NEAR(p.y, y, tolerance);
+    EXPECT_NEAR(p.z, z, tolerance);
+}
 
 // Records every call as text, for example "SetRenderState(137,1)" or
 // "DrawSubset(2)", and keeps the state so that Get* answer like a device.
@@ -99,6 +108,9 @@ public:
     }
 };
 
+// An opaque white texture of one level made on `device`; throws when the device refuses.
+std::shared_ptr<Direct3DTexture8> WhiteTexture(Direct3DDevice8& device, uint32_t width, uint32_t height);
+
 class Window;
 
 // What the loading screen draws with, set up on `device` for the lifetime of
@@ -114,6 +126,20 @@ public:
 private:
     std::unique_ptr<Window> window_;
 };
+
+// The whole file at `path`; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+
+// `text` in single quotes for a POSIX shell.
+std::string ShellQuote(const std::string& text);
+
+// Runs `command` in a shell; its exit status (-1 when it did not exit) and
+// standard output.
+struct CommandResult {
+    int status = -1;
+    std::string output;
+};
+CommandResult RunCommand(const std::string& command);
 
 // A fresh folder under the system's temporary folder, removed on destruction.
 class TempDir {
