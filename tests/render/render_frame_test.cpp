@@ -33,9 +33,7 @@ private:
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto owned = std::make_unique<RecordingDevice>();
-        device = owned.get();
-        D3DDevice = std::move(owned);
+        device = InstallRecordingDevice();
         Sprite = std::make_unique<D3DXSprite>(*device);
         FontSmall = std::make_unique<RecordingFont>(*device);
         WindowOptions options;

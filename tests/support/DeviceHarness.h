@@ -1,6 +1,6 @@
 // A real GL device off screen for rendering tests: a hidden SDL window (SDL's
 // offscreen driver unless another is chosen), the device on it, and the frame
-// read back at every Present.
+// read back at every Present; with helpers to check pixels and draw quads.
 #pragma once
 
 #include <SDL.h>

@@ -180,6 +180,13 @@ std::vector<std::string> RecordingDevice::CallsStartingWith(const std::string& p
     return result;
 }
 
+RecordingDevice* InstallRecordingDevice() {
+    auto owned = std::make_unique<RecordingDevice>();
+    RecordingDevice* device = owned.get();
+    D3DDevice = std::move(owned);
+    return device;
+}
+
 std::shared_ptr<Direct3DTexture8> WhiteTexture(Direct3DDevice8& device, uint32_t width, uint32_t height) {
     TextureImage image;
     image.levels.push_back({width, height, std::vector<uint8_t>(size_t{width} * height * 4, 255)});

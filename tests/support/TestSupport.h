@@ -92,6 +92,9 @@ private:
     PresentListener* listener_ = nullptr;
 };
 
+// Makes a new RecordingDevice the demo's D3DDevice, which owns it; returns it.
+RecordingDevice* InstallRecordingDevice();
+
 // A clock whose tick count and counter the test sets; presents advance it by
 // `stepMilliseconds` when that is not 0.
 class ManualClock final : public Clock {

@@ -167,9 +167,7 @@ TEST(ParticleSize, ShrinksWithDistanceInStepsOfTenUnits) {
 }
 
 TEST(ParticlePass, DrawsEachDropWithItsOwnSizeAndLeavesTheStatesOn) {
-    auto owned = std::make_unique<RecordingDevice>();
-    RecordingDevice& device = *owned;
-    D3DDevice = std::move(owned);
+    RecordingDevice& device = *InstallRecordingDevice();
     TexDot = WhiteTexture(device, 1, 1);
     camPos = MakeVector(0, 100, 0);
     for (int32_t i = 0; i <= 399; ++i) particleVerts[i].Position = MakeVector(0, 100, 10.0f * i);

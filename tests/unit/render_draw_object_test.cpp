@@ -18,9 +18,7 @@ constexpr float HalfPi = std::numbers::pi_v<float> / 2;
 class DrawObjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto owned = std::make_unique<RecordingDevice>();
-        device = owned.get();
-        D3DDevice = std::move(owned);
+        device = InstallRecordingDevice();
 
         Meshes.Redim(0, 3);
         MeshEntry& entry = Meshes[1];

@@ -69,9 +69,7 @@ class Tables : public ::testing::Test {
 protected:
     void SetUp() override {
         AppPath = dir.path().string();
-        auto recording = std::make_unique<RecordingDevice>();
-        device = recording.get();
-        D3DDevice = std::move(recording);
+        device = InstallRecordingDevice();
         D3DX = std::make_unique<D3DX8>();
         FlowerIndex[1] = 60;
         LoadingCount = 0;
