@@ -2,29 +2,23 @@
 // size, well-formed meshes and camera paths, playable music, and the same
 // bytes on every run.
 #include <gtest/gtest.h>
-#include <stb_image.h>
 
 #include <cmath>
-#include <cstring>
-#include <fstream>
-#include <map>
+#include <algorithm>
 #include <set>
-#include <memory>
 #include <sstream>
 
 #include "Pack.h"
+#include "common/Errors.h"
+#include "loading/m_InitMesh.h"
+#include "platform/files/Files.h"
+#include "platform/texture/TextureLoader.h"
+#include "platform/xfile/XFile.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 uint32_t U32(const std::string& s, size_t at) {
     uint32_t v = 0;
@@ -32,220 +26,76 @@ uint32_t U32(const std::string& s, size_t at) {
     return v;
 }
 
-const char* const kMeshes[] = {
-    "data/house/house_01/house_01.x", "data/misc/ground/ground1.x", "data/misc/ground/ground2.x",
-    "data/misc/ground/ground3.x", "data/misc/ground/ground4.x", "data/misc/ground/ground5.x",
-    "data/misc/ground/ground6.x", "data/misc/ground/ground7.x", "data/misc/ground/ground8.x",
-    "data/misc/ground/ground9.x", "data/house/house_11/house_11.x", "data/house/house_02/house_02.x",
-    "data/house/house_13-17/house_13-17.x", "data/misc/bushes/bush_01.x", "data/misc/bushes/bush_02.x",
-    "data/house/house_10/house_10.x", "data/house/house_09/house_09.x", "data/misc/wall/wall_01.x",
-    "data/house/house_06/house_06.x", "data/house/house_03/house_03.x", "data/misc/skysphere/blob.x",
-    "data/house/house_08/house_08.x", "data/misc/fountain/fountain_01.x", "data/house/house_07/house_07.x",
-    "data/misc/fountain/waterplane.x", "data/misc/streetlight/streetlight_01.x", "data/house/house_04/house_04.x",
-    "data/misc/ground/hill_01.x", "data/misc/ground/bigplane_01.x", "data/misc/wall/wall_02.x",
-    "data/misc/char/gubbe.x", "data/Cathedral/cathedral.x", "data/Cathedral/pelare.x",
-    "data/misc/angel/female.x", "data/misc/angel/male.x", "data/misc/flower/frame7.x",
-};
-
-// Decoded image: width, height and RGBA pixels (DDS: A8R8G8B8 only; for
-// compressed DDS only the size is filled in).
+// Decoded image: width, height and RGBA pixels.
 struct Decoded {
     int width = 0, height = 0;
     std::vector<uint8_t> rgba;
 };
 
-// Reads a JPEG, TGA or DDS file, checking its format header; fails the test on
-// anything malformed.
+// Checks a JPEG, TGA or DDS file's format header (DDS: DXT1, DXT5 or
+// A8R8G8B8 of the exact size) and decodes it with the demo's loader; fails
+// the test on anything malformed.
 Decoded Decode(const fs::path& path) {
-    const std::string bytes = Read(path);
-    Decoded d;
+    const std::string bytes = ReadFile(path);
     const std::string ext = path.extension().string();
-    if (ext == ".dds") {
-        EXPECT_GE(bytes.size(), 128u) << path;
-        if (bytes.size() < 128) return d;
+    if (ext == ".dds" && bytes.size() >= 128) {
         EXPECT_EQ(bytes.substr(0, 4), "DDS ") << path;
         EXPECT_EQ(U32(bytes, 4), 124u) << path;
-        d.height = static_cast<int>(U32(bytes, 12));
-        d.width = static_cast<int>(U32(bytes, 16));
-        const uint32_t pfFlags = U32(bytes, 80);
-        size_t expected = 0;
-        if (pfFlags & 0x4) {
+        const size_t height = U32(bytes, 12), width = U32(bytes, 16);
+        size_t expected = width * height * 4;
+        if (U32(bytes, 80) & 0x4) {
             const std::string fourcc = bytes.substr(84, 4);
             EXPECT_TRUE(fourcc == "DXT1" || fourcc == "DXT5") << path << " " << fourcc;
-            const size_t blocks = static_cast<size_t>((d.width + 3) / 4) * static_cast<size_t>((d.height + 3) / 4);
-            expected = blocks * (fourcc == "DXT1" ? 8 : 16);
+            expected = (width + 3) / 4 * ((height + 3) / 4) * (fourcc == "DXT1" ? 8 : 16);
         } else {
             EXPECT_EQ(U32(bytes, 88), 32u) << path;
             EXPECT_EQ(U32(bytes, 92), 0x00FF0000u) << path;
-            expected = static_cast<size_t>(d.width) * static_cast<size_t>(d.height) * 4;
-            if (bytes.size() >= 128 + expected) {
-                for (size_t i = 0; i < expected; i += 4) {
-                    d.rgba.push_back(static_cast<uint8_t>(bytes[128 + i + 2]));
-                    d.rgba.push_back(static_cast<uint8_t>(bytes[128 + i + 1]));
-                    d.rgba.push_back(static_cast<uint8_t>(bytes[128 + i]));
-                    d.rgba.push_back(static_cast<uint8_t>(bytes[128 + i + 3]));
-                }
-            }
         }
         EXPECT_EQ(bytes.size(), 128 + expected) << path;
-        return d;
     }
     if (ext == ".jpg") {
         EXPECT_EQ(bytes.substr(0, 3), std::string("\xFF\xD8\xFF")) << path;
+    } else if (ext == ".tga") {
+        EXPECT_EQ(bytes.size() > 18 ? bytes[2] : 0, 2) << path << ": not an uncompressed true-colour TGA";
     }
-    if (ext == ".tga") {
-        const char type = bytes.size() > 18 ? bytes[2] : 0;
-        EXPECT_EQ(type, 2) << path << ": not an uncompressed true-colour TGA";
+    Decoded d;
+    try {
+        DecodedImage image = DecodeImage(bytes, path.string());
+        d = {static_cast<int>(image.width), static_cast<int>(image.height), std::move(image.rgba)};
+    } catch (const ContentError& e) {
+        ADD_FAILURE() << e.what();
     }
-    int comps = 0;
-    std::unique_ptr<stbi_uc, void (*)(void*)> pixels(
-        stbi_load_from_memory(reinterpret_cast<const stbi_uc*>(bytes.data()), static_cast<int>(bytes.size()), &d.width,
-                              &d.height, &comps, 4),
-        stbi_image_free);
-    EXPECT_TRUE(pixels) << path << ": " << stbi_failure_reason();
-    if (pixels) d.rgba.assign(pixels.get(), pixels.get() + static_cast<size_t>(d.width) * d.height * 4);
     return d;
 }
 
-// A text .x file reduced to tokens: punctuation ; , { } and words or strings.
-std::vector<std::string> Tokens(const std::string& text) {
-    std::vector<std::string> out;
-    size_t i = 16;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (std::isspace(static_cast<unsigned char>(c))) {
-            ++i;
-        } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '/') {
-            while (i < text.size() && text[i] != '\n') ++i;
-        } else if (std::strchr(";,{}", c)) {
-            out.emplace_back(1, c);
-            ++i;
-        } else if (c == '"') {
-            const size_t end = text.find('"', i + 1);
-            out.push_back(text.substr(i, end + 1 - i));
-            i = end == std::string::npos ? text.size() : end + 1;
-        } else {
-            const size_t start = i;
-            while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i])) && !std::strchr(";,{}\"", text[i])) ++i;
-            out.push_back(text.substr(start, i - start));
-        }
-    }
-    return out;
-}
-
-// Walks the numbers of a Mesh and its children, checking every count and index.
-struct XReader {
-    std::vector<std::string> t;
-    size_t at = 0;
-    std::string error;
-
-    bool IsNumber(const std::string& s) const { return !s.empty() && (std::isdigit(static_cast<unsigned char>(s[0])) || s[0] == '-'); }
-    double Number() {
-        while (at < t.size() && (t[at] == ";" || t[at] == ",")) ++at;
-        if (at >= t.size() || !IsNumber(t[at])) {
-            if (error.empty()) error = "expected a number at token " + std::to_string(at) + (at < t.size() ? " '" + t[at] + "'" : "");
-            return 0;
-        }
-        return std::stod(t[at++]);
-    }
-    void Expect(const std::string& word) {
-        while (at < t.size() && (t[at] == ";" || t[at] == ",")) ++at;
-        if (at >= t.size() || t[at] != word) {
-            if (error.empty()) error = "expected '" + word + "' at token " + std::to_string(at);
-            return;
-        }
-        ++at;
-    }
-    bool Seek(const std::string& word) {
-        while (at < t.size() && t[at] != word) ++at;
-        return at < t.size();
-    }
-};
-
 struct MeshSummary {
-    size_t vertices = 0, faces = 0, materials = 0;
+    size_t faces = 0, materials = 0;
     std::vector<std::string> textures;
     float minY = 1e9f, maxY = -1e9f;
 };
 
+// Loads a pack mesh with the demo's own reader, which checks every count and
+// index; the file must be text and carry normals, texture coordinates and a
+// material list of its own.
 MeshSummary CheckX(const fs::path& path, std::string& error) {
-    const std::string text = Read(path);
+    const std::string text = ReadFile(path);
     MeshSummary m;
-    if (text.compare(0, 16, "xof 0303txt 0032") != 0) {
-        error = "bad header";
-        return m;
-    }
-    int depth = 0;
-    for (char c : text) {
-        depth += c == '{' ? 1 : c == '}' ? -1 : 0;
-        if (depth < 0) break;
-    }
-    if (depth != 0) {
-        error = "unbalanced braces";
-        return m;
-    }
-    XReader r;
-    r.t = Tokens(text);
-    if (!r.Seek("Mesh")) {
-        error = "no Mesh";
-        return m;
-    }
-    r.at += 2;
-    r.Expect("{");
-    m.vertices = static_cast<size_t>(r.Number());
-    for (size_t i = 0; i < m.vertices; ++i) {
-        r.Number();
-        const double y = r.Number();
-        r.Number();
-        m.minY = std::min(m.minY, static_cast<float>(y));
-        m.maxY = std::max(m.maxY, static_cast<float>(y));
-    }
-    m.faces = static_cast<size_t>(r.Number());
-    std::vector<size_t> corners;
-    for (size_t f = 0; f < m.faces && r.error.empty(); ++f) {
-        const size_t n = static_cast<size_t>(r.Number());
-        corners.push_back(n);
-        if (n < 3) r.error = "face with fewer than three corners";
-        for (size_t k = 0; k < n; ++k)
-            if (r.Number() >= static_cast<double>(m.vertices)) r.error = "vertex index out of range";
-    }
-    r.Expect("MeshNormals");
-    r.Expect("{");
-    const size_t normals = static_cast<size_t>(r.Number());
-    for (size_t i = 0; i < normals * 3; ++i) r.Number();
-    if (static_cast<size_t>(r.Number()) != m.faces && r.error.empty()) r.error = "normal face count differs";
-    for (size_t f = 0; f < m.faces && r.error.empty(); ++f) {
-        if (static_cast<size_t>(r.Number()) != corners[f]) r.error = "normal face corner count differs";
-        for (size_t k = 0; k < corners[f]; ++k)
-            if (r.Number() >= static_cast<double>(normals)) r.error = "normal index out of range";
-    }
-    r.Expect("}");
-    r.Expect("MeshTextureCoords");
-    r.Expect("{");
-    if (static_cast<size_t>(r.Number()) != m.vertices && r.error.empty()) r.error = "texture coordinate count differs";
-    for (size_t i = 0; i < m.vertices * 2; ++i) r.Number();
-    r.Expect("}");
-    r.Expect("MeshMaterialList");
-    r.Expect("{");
-    m.materials = static_cast<size_t>(r.Number());
-    if (static_cast<size_t>(r.Number()) != m.faces && r.error.empty()) r.error = "material index count differs";
-    for (size_t f = 0; f < m.faces; ++f)
-        if (r.Number() >= static_cast<double>(m.materials) && r.error.empty()) r.error = "material index out of range";
-    for (size_t i = 0; i < m.materials && r.error.empty(); ++i) {
-        r.Expect("Material");
-        ++r.at;
-        r.Expect("{");
-        for (int k = 0; k < 11; ++k) r.Number();
-        while (r.at < r.t.size() && (r.t[r.at] == ";" || r.t[r.at] == ",")) ++r.at;
-        if (r.at < r.t.size() && r.t[r.at] == "TextureFilename") {
-            r.at += 2;
-            m.textures.push_back(r.t[r.at].substr(1, r.t[r.at].size() - 2));
-            ++r.at;
-            r.Expect("}");
+    if (text.compare(0, 16, "xof 0303txt 0032") != 0) error = "bad header";
+    if (text.find("MeshMaterialList") == std::string::npos) error = "no material list";
+    try {
+        const XMesh x = ParseXFile(text, path.string());
+        if (x.geometry.fvf != (D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_TEX1)) error = "no normals or texture coordinates";
+        m.faces = x.geometry.indices.size() / 3;
+        m.materials = x.materials.size();
+        for (const XMaterial& material : x.materials)
+            if (!material.textureFilename.empty()) m.textures.push_back(material.textureFilename);
+        for (const MeshVertex& v : x.geometry.vertices) {
+            m.minY = std::min(m.minY, v.position[1]);
+            m.maxY = std::max(m.maxY, v.position[1]);
         }
-        r.Expect("}");
+    } catch (const ContentError& e) {
+        error = e.what();
     }
-    error = r.error;
     return m;
 }
 
@@ -393,8 +243,10 @@ TEST_F(ContentPack, KeyedJpegWhiteFillsWholeBlocks) {
 TEST_F(ContentPack, EveryMeshIsWellFormedWithItsTexturesBesideIt) {
     std::set<std::string> extensions;
     size_t triangles = 0;
-    for (const char* mesh : kMeshes) {
-        const fs::path path = Path(mesh);
+    for (const MeshListRow& row : MeshList) {
+        // Found as the demo finds it: backslashes and letter case resolved.
+        const std::string mesh = std::string(row.Folder) + "\\" + row.File;
+        const fs::path path = ResolvePath(std::string(VELMORA_CONTENT_DIR) + "/" + mesh);
         ASSERT_TRUE(fs::exists(path)) << mesh;
         std::string error;
         const MeshSummary m = CheckX(path, error);
@@ -452,7 +304,7 @@ TEST_F(ContentPack, PlacedObjectsStandOnTheGround) {
 
 TEST_F(ContentPack, CameraPathsFitTheirSteps) {
     std::string error;
-    const std::vector<CamRecord> records = ReadCam(Read(Path("cam.dat")), error);
+    const std::vector<CamRecord> records = ReadCam(ReadFile(Path("cam.dat")), error);
     ASSERT_EQ(error, "");
     const double durations[4] = {83.0, 19.5, 40.4, 7.3};
     for (int step = 0; step < 4; ++step) {
@@ -482,7 +334,7 @@ TEST_F(ContentPack, CameraPathsFitTheirSteps) {
 }
 
 TEST_F(ContentPack, MusicIsLongEnoughStereoMp3) {
-    const std::string mp3 = Read(Path("velmora5.mp3"));
+    const std::string mp3 = ReadFile(Path("velmora5.mp3"));
     ASSERT_GT(mp3.size(), 100000u);
     std::string error;
     int minKbps = 0, maxKbps = 0;
@@ -505,7 +357,7 @@ TEST_F(ContentPack, TwoRunsWriteTheSameBytes) {
         bytes += entry.file_size();
         const fs::path relative = fs::relative(entry.path(), again.path());
         ASSERT_TRUE(fs::exists(Path(relative.string()))) << relative;
-        EXPECT_TRUE(Read(entry.path()) == Read(Path(relative.string()))) << relative;
+        EXPECT_TRUE(ReadFile(entry.path()) == ReadFile(Path(relative.string()))) << relative;
         ++files;
     }
     EXPECT_GT(files, 36u);

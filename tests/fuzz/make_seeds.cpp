@@ -2,8 +2,6 @@
 // OUTDIR/<target>/. The .x files of the pack are written as they are, in the
 // binary encoding with 32- and 64-bit floats, and compressed; the camera file
 // is copied; small images are made in every pixel format the loaders read.
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -13,9 +11,11 @@
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Image.h"
+#include "support/Bytes.h"
 
 namespace fs = std::filesystem;
 
@@ -24,9 +24,6 @@ namespace {
 // Pack meshes larger than this are left out: small seeds keep the fuzzer fast.
 constexpr uintmax_t kLargestMesh = 48 * 1024;
 constexpr uintmax_t kLargestImage = 32 * 1024;
-
-void Put16(std::string& s, uint16_t v) { s.append(reinterpret_cast<const char*>(&v), 2); }
-void Put32(std::string& s, uint32_t v) { s.append(reinterpret_cast<const char*>(&v), 4); }
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -129,36 +126,6 @@ std::string TextToBinary(const std::string& text, bool doubles) {
     return out;
 }
 
-// MSZIP: raw deflate blocks behind "CK", each primed with the output before it.
-std::string Compress(const std::string& file, size_t blockSize) {
-    std::string out = file.substr(0, 16);
-    out.replace(8, 4, file.substr(8, 4) == "txt " ? "tzip" : "bzip");
-    const std::string body = file.substr(16);
-    Put32(out, uint32_t(body.size() + 16));
-    z_stream zs{};
-    if (deflateInit2(&zs, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::runtime_error("zlib");
-    for (size_t pos = 0; pos < body.size(); pos += blockSize) {
-        const size_t n = std::min(blockSize, body.size() - pos);
-        deflateReset(&zs);
-        if (pos > 0) {
-            const size_t dict = std::min<size_t>(pos, 32768);
-            deflateSetDictionary(&zs, reinterpret_cast<const Bytef*>(body.data() + pos - dict), uInt(dict));
-        }
-        std::vector<Bytef> buffer(deflateBound(&zs, uLong(n)) + 16);
-        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data() + pos));
-        zs.avail_in = uInt(n);
-        zs.next_out = buffer.data();
-        zs.avail_out = uInt(buffer.size());
-        if (deflate(&zs, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("deflate");
-        Put16(out, uint16_t(n));
-        Put16(out, uint16_t(buffer.size() - zs.avail_out + 2));
-        out += "CK";
-        out.append(reinterpret_cast<const char*>(buffer.data()), buffer.size() - zs.avail_out);
-    }
-    deflateEnd(&zs);
-    return out;
-}
-
 void Write(const fs::path& path, const std::string& bytes) { content::WriteFile(path, bytes); }
 
 // A small picture with a magenta cut-out corner and a translucent band, so
@@ -197,9 +164,6 @@ std::string RelayoutDds(const content::Image& image, uint32_t flags, uint32_t bi
     return dds;
 }
 
-// The texture target reads eight option bytes before the file.
-std::string WithOptions(const std::string& options, const std::string& file) { return options + file; }
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -221,7 +185,7 @@ int main(int argc, char** argv) {
                 if (ext == ".dds") {
                     Write(out / "dds" / ("pack-" + p.filename().string()), bytes);
                 } else {
-                    Write(out / "texture" / ("pack-" + p.filename().string()), WithOptions(meshOptions, bytes));
+                    Write(out / "texture" / ("pack-" + p.filename().string()), meshOptions + bytes);  // options first
                 }
                 continue;
             }
@@ -232,42 +196,48 @@ int main(int argc, char** argv) {
             Write(out / "xfile" / (stem + "-txt.x"), text);
             Write(out / "xfile" / (stem + "-bin32.x"), binary);
             Write(out / "xfile" / (stem + "-bin64.x"), TextToBinary(text, true));
-            Write(out / "xfile" / (stem + "-tzip.x"), Compress(text, 4096));
-            Write(out / "xfile" / (stem + "-bzip.x"), Compress(binary, 1500));
+            Write(out / "xfile" / (stem + "-tzip.x"), CompressX(text, 4096));
+            Write(out / "xfile" / (stem + "-bzip.x"), CompressX(binary, 1500));
         }
         Write(out / "camera_file" / "cam.dat", ReadFile(pack / "cam.dat"));
 
-        const content::Image small = TestPicture(8, 8), odd = TestPicture(13, 7);
+        const content::Image small = TestPicture(8, 8), odd = TestPicture(13, 7), square = TestPicture(16, 16);
         using content::DdsFormat;
-        Write(out / "dds" / "argb8.dds", content::EncodeDds(odd, DdsFormat::Argb8));
-        Write(out / "dds" / "dxt1.dds", content::EncodeDds(odd, DdsFormat::Dxt1));
-        Write(out / "dds" / "dxt5.dds", content::EncodeDds(small, DdsFormat::Dxt5));
         std::string dxt3 = content::EncodeDds(small, DdsFormat::Dxt5);
         dxt3.replace(84, 4, "DXT3");
-        Write(out / "dds" / "dxt3.dds", dxt3);
-        Write(out / "dds" / "r5g6b5.dds", RelayoutDds(small, 0x40, 16, 0xF800, 0x07E0, 0x001F, 0));
-        Write(out / "dds" / "a1r5g5b5.dds", RelayoutDds(small, 0x41, 16, 0x7C00, 0x03E0, 0x001F, 0x8000));
-        Write(out / "dds" / "r8g8b8.dds", RelayoutDds(odd, 0x40, 24, 0xFF0000, 0x00FF00, 0x0000FF, 0));
-        Write(out / "dds" / "l8.dds", RelayoutDds(small, 0x20000, 8, 0xFF, 0, 0, 0));
-        Write(out / "dds" / "a8.dds", RelayoutDds(small, 0x2, 8, 0, 0, 0, 0xFF));
+        const std::pair<const char*, std::string> dds[] = {
+            {"argb8.dds", content::EncodeDds(odd, DdsFormat::Argb8)},
+            {"dxt1.dds", content::EncodeDds(odd, DdsFormat::Dxt1)},
+            {"dxt5.dds", content::EncodeDds(small, DdsFormat::Dxt5)},
+            {"dxt3.dds", dxt3},
+            {"r5g6b5.dds", RelayoutDds(small, 0x40, 16, 0xF800, 0x07E0, 0x001F, 0)},
+            {"a1r5g5b5.dds", RelayoutDds(small, 0x41, 16, 0x7C00, 0x03E0, 0x001F, 0x8000)},
+            {"r8g8b8.dds", RelayoutDds(odd, 0x40, 24, 0xFF0000, 0x00FF00, 0x0000FF, 0)},
+            {"l8.dds", RelayoutDds(small, 0x20000, 8, 0xFF, 0, 0, 0)},
+            {"a8.dds", RelayoutDds(small, 0x2, 8, 0, 0, 0, 0xFF)},
+        };
+        for (const auto& [name, bytes] : dds) Write(out / "dds" / name, bytes);
 
         // Options: filter, mip filter, width and height selectors, mip levels
         // and key flags, key red, green, blue (see fuzz_texture.cpp).
         const std::string demoKey("\x02\x02\x09\x09\x30\xFF\x00\xFF", 8);
         const std::string boxed("\x05\x05\x00\x00\x10\x00\x00\x00", 8);
         const std::string shrink("\x04\x03\x02\x03\x03\xFF\x00\xFF", 8);
-        Write(out / "texture" / "key.jpg", WithOptions(demoKey, content::EncodeJpg(odd, 90)));
-        Write(out / "texture" / "plain.jpg", WithOptions(boxed, content::EncodeJpg(small, 40)));
-        Write(out / "texture" / "shrink.jpg", WithOptions(shrink, content::EncodeJpg(TestPicture(16, 16), 75)));
-        Write(out / "texture" / "key.tga", WithOptions(demoKey, content::EncodeTga(odd, true)));
-        Write(out / "texture" / "rgb.tga", WithOptions(boxed, content::EncodeTga(small, false)));
-        Write(out / "texture" / "shrink.tga", WithOptions(shrink, content::EncodeTga(TestPicture(16, 16), true)));
+        const std::pair<const char*, std::string> textures[] = {
+            {"key.jpg", demoKey + content::EncodeJpg(odd, 90)},
+            {"plain.jpg", boxed + content::EncodeJpg(small, 40)},
+            {"shrink.jpg", shrink + content::EncodeJpg(square, 75)},
+            {"key.tga", demoKey + content::EncodeTga(odd, true)},
+            {"rgb.tga", boxed + content::EncodeTga(small, false)},
+            {"shrink.tga", shrink + content::EncodeTga(square, true)},
+            {"plain.png", boxed + content::EncodePng(small)},
+        };
+        for (const auto& [name, bytes] : textures) Write(out / "texture" / name, bytes);
         // Run-length encoded TGA: one repeat packet and one literal packet per row.
         std::string rle = content::EncodeTga(content::Image(4, 2), false).substr(0, 18);
         rle[2] = 10;
         for (int row = 0; row < 2; ++row) rle += std::string("\x82\xFF\x00\xFF\x00\x10\x20\x30", 8);
-        Write(out / "texture" / "rle.tga", WithOptions(demoKey, rle));
-        Write(out / "texture" / "plain.png", WithOptions(boxed, content::EncodePng(small)));
+        Write(out / "texture" / "rle.tga", demoKey + rle);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-fuzz-seeds: %s\n", e.what());

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -22,20 +21,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
-}
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
 }
 
 struct RunResult {
@@ -50,9 +38,9 @@ struct RunResult {
 RunResult RunDemo(const fs::path& data, const fs::path& work) {
     const fs::path output = work / "stdout.txt";
     const fs::path errors = work / "stderr.txt";
-    const std::string command = "SDL_AUDIODRIVER=dummy " + Quote(VELMORA_BINARY) + " --data " + Quote(data.string()) +
-                                " --benchmark --fps 1 --seconds 120 >" + Quote(output.string()) + " 2>" +
-                                Quote(errors.string());
+    const std::string command = "SDL_AUDIODRIVER=dummy " + ShellQuote(VELMORA_BINARY) + " --data " +
+                                ShellQuote(data.string()) + " --benchmark --fps 1 --seconds 120 >" +
+                                ShellQuote(output.string()) + " 2>" + ShellQuote(errors.string());
     const int raw = std::system(command.c_str());
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
@@ -202,20 +190,11 @@ TEST(HostileContentControl, IntactPackLoadsAndRenders) {
     EXPECT_GT(std::stoi(frames[1].str()), 0) << run.output;
 }
 
-std::string Trim(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    return text;
-}
-
-// The output of a shell command, trimmed.
+// The output of a shell command without its trailing line feed.
 std::string Output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-        pclose(pipe);
-    }
-    return Trim(out);
+    std::string out = RunCommand(command).output;
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
 }
 
 // An encoder that takes three frames and then fails: the run ends with status
@@ -226,15 +205,16 @@ TEST(HostileEncoder, FfmpegFailingMidCaptureEndsWithAClearErrorAndKeepsTheFrames
     PackCopy pack;
     const fs::path bin = pack.work() / "bin";
     fs::create_directories(bin);
-    WriteFile(bin / "ffmpeg", "#!/bin/sh\ncase \"$*\" in *-version*) exec " + Quote(real) +
+    WriteFile(bin / "ffmpeg", "#!/bin/sh\ncase \"$*\" in *-version*) exec " + ShellQuote(real) +
                                   " \"$@\";; esac\nhead -c " + std::to_string(1024 * 768 * 4 * 3) + " | " +
-                                  Quote(real) + " \"$@\"\nexit 1\n");
+                                  ShellQuote(real) + " \"$@\"\nexit 1\n");
     fs::permissions(bin / "ffmpeg", fs::perms::owner_all);
     const fs::path video = pack.work() / "out.mp4";
     const fs::path errors = pack.work() / "stderr.txt";
-    const std::string command = "PATH=" + Quote(bin.string()) + ":\"$PATH\" SDL_AUDIODRIVER=dummy " +
-                                Quote(VELMORA_BINARY) + " --data " + Quote(pack.data().string()) + " --capture " +
-                                Quote(video.string()) + " --fps 5 --seconds 4 >/dev/null 2>" + Quote(errors.string());
+    const std::string command = "PATH=" + ShellQuote(bin.string()) + ":\"$PATH\" SDL_AUDIODRIVER=dummy " +
+                                ShellQuote(VELMORA_BINARY) + " --data " + ShellQuote(pack.data().string()) +
+                                " --capture " + ShellQuote(video.string()) + " --fps 5 --seconds 4 >/dev/null 2>" +
+                                ShellQuote(errors.string());
     const int raw = std::system(command.c_str());
     const std::string stderrText = ReadFile(errors);
     ASSERT_TRUE(WIFEXITED(raw)) << stderrText;
@@ -249,7 +229,7 @@ TEST(HostileEncoder, FfmpegFailingMidCaptureEndsWithAClearErrorAndKeepsTheFrames
     ASSERT_TRUE(fs::exists(kept)) << stderrText;
     EXPECT_EQ(Output("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
                      "-of csv=p=0 " +
-                     Quote(kept.string())),
+                     ShellQuote(kept.string())),
               "3");
 }
 

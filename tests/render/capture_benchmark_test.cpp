@@ -3,8 +3,6 @@
 // starting where the timeline starts.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -22,24 +20,7 @@
 
 namespace {
 
-struct RunResult {
-    int status = -1;
-    std::string output;  // stdout, then stderr when asked for
-};
-
-RunResult RunCommand(const std::string& command) {
-    RunResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string Quote(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+std::string Quote(const std::filesystem::path& path) { return ShellQuote(path.string()); }
 
 std::string Velmora() { return "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " + Quote(VELMORA_BINARY); }
 
@@ -56,7 +37,7 @@ std::vector<uint8_t> DecodeFrame(const std::filesystem::path& file, int index = 
     std::string command = "ffmpeg -loglevel error -i " + Quote(file);
     if (index >= 0) command += " -vf 'select=eq(n\\," + std::to_string(index) + ")' -vsync 0 -frames:v 1";
     command += " -f rawvideo -pix_fmt rgb24 - 2>/dev/null";
-    const RunResult result = RunCommand(command);
+    const CommandResult result = RunCommand(command);
     return std::vector<uint8_t>(result.output.begin(), result.output.end());
 }
 
@@ -65,7 +46,7 @@ std::vector<uint8_t> DecodeFrame(const std::filesystem::path& file, int index = 
 // threshold near zero finds the same place in both), decoded to mono 8 kHz;
 // negative when there is none.
 double FirstSoundSeconds(const std::filesystem::path& file) {
-    const RunResult result =
+    const CommandResult result =
         RunCommand("ffmpeg -loglevel error -i " + Quote(file) + " -map 0:a:0 -ac 1 -ar 8000 -f s16le - 2>/dev/null");
     const size_t samples = result.output.size() / 2;
     for (size_t i = 0; i < samples; ++i) {
@@ -77,7 +58,7 @@ double FirstSoundSeconds(const std::filesystem::path& file) {
 }
 
 std::map<std::string, std::string> ProbeStream(const std::filesystem::path& file, const std::string& stream) {
-    const RunResult result = RunCommand("ffprobe -v error -count_frames -select_streams " + stream +
+    const CommandResult result = RunCommand("ffprobe -v error -count_frames -select_streams " + stream +
                                  " -show_entries stream=codec_name,pix_fmt,r_frame_rate,nb_read_frames,duration"
                                  " -of default=noprint_wrappers=1 " +
                                  Quote(file));
@@ -91,7 +72,7 @@ std::map<std::string, std::string> ProbeStream(const std::filesystem::path& file
 }
 
 TEST(BenchmarkRun, PrintsOneLineOfJsonWithEveryFigureSane) {
-    const RunResult run = RunCommand(Velmora() + " --benchmark --seconds 5 2>/dev/null");
+    const CommandResult run = RunCommand(Velmora() + " --benchmark --seconds 5 2>/dev/null");
     ASSERT_EQ(run.status, 0) << run.output;
     ASSERT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << "one line: " << run.output;
     const std::string& json = run.output;
@@ -145,8 +126,9 @@ protected:
         folder_ = new TempDir();
         const auto& root = folder_->path();
         const std::string common = " --seed 7 --fps " + std::to_string(kFps) + " --seconds " + std::to_string(kSeconds);
-        pngRun_ = new RunResult(RunCommand(Velmora() + " --capture " + Quote(root / "frames") + "/" + common + " 2>&1"));
-        videoRun_ = new RunResult(RunCommand(Velmora() + " --capture " + Quote(root / "demo.mp4") + common + " 2>&1"));
+        const std::string capture = Velmora() + " --capture ";
+        pngRun_ = new CommandResult(RunCommand(capture + Quote(root / "frames") + "/" + common + " 2>&1"));
+        videoRun_ = new CommandResult(RunCommand(capture + Quote(root / "demo.mp4") + common + " 2>&1"));
     }
     static void TearDownTestSuite() {
         delete pngRun_;
@@ -159,8 +141,8 @@ protected:
     }
 
     static inline TempDir* folder_ = nullptr;
-    static inline RunResult* pngRun_ = nullptr;
-    static inline RunResult* videoRun_ = nullptr;
+    static inline CommandResult* pngRun_ = nullptr;
+    static inline CommandResult* videoRun_ = nullptr;
 };
 
 TEST_F(CaptureRun, VideoHoldsExactlyTheFramesAtTheRateAsH264) {
@@ -222,7 +204,7 @@ TEST_F(CaptureRun, VideoFramesMatchThePngFramesOfTheSameIndex) {
 TEST(CaptureErrors, MissingEncoderIsReportedBeforeAnythingRenders) {
     TempDir folder;
     const auto out = folder.path() / "demo.mp4";
-    const RunResult run = RunCommand("PATH=/nonexistent " + Velmora() + " --capture " + Quote(out) + " 2>&1");
+    const CommandResult run = RunCommand("PATH=/nonexistent " + Velmora() + " --capture " + Quote(out) + " 2>&1");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.output.find("ffmpeg"), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("wrote"), std::string::npos) << run.output;

@@ -22,7 +22,7 @@
 
 namespace {
 
-class FrameKeeper final : public PresentListener {
+class AllFrames final : public PresentListener {
 public:
     void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) override {
         frames.emplace_back(rgba, rgba + static_cast<size_t>(width) * height * 4);
@@ -35,7 +35,7 @@ TEST(DeviceGraphicsMode, RealDeviceShowsOneDarkBlueFrame) {
     WindowOptions options;
     options.offscreen = true;
     Window window(options);
-    FrameKeeper keeper;
+    AllFrames keeper;
     window.SetPresentListener(&keeper);
     frmMain = &window;
     D3D = std::make_unique<Direct3D8>();
@@ -66,11 +66,9 @@ TEST(DeviceGraphicsMode, MultisampledBackBufferIsResolvedBeforeReadBack) {
     config.samples = 2;
     DeviceHarness h(config);
     Direct3DDevice8& d = h.device();
-    d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF00003Au, 1.0f, 0);
-    d.BeginScene();
+    h.Begin(0xFF00003Au);
     DrawScreenQuad(d, 10, 10, 20, 20, 0xFFFFFFFFu);
-    d.EndScene();
-    h.Present();
+    h.End();
     EXPECT_EQ(h.Pixel(0, 0).b, 58);
     EXPECT_EQ(h.Alpha(0, 0), 255);
     EXPECT_EQ(h.Pixel(15, 15).r, 255);
@@ -135,8 +133,7 @@ TEST(DeviceDraw, PrimitiveKindsCountsAndCallRules) {
     const ColourPoint line[2] = {{500, 150, 0, 1, 0xFF0000FFu}, {600, 150, 0, 1, 0xFF0000FFu}};
     d.SetVertexShader(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
     EXPECT_EQ(d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, strip, sizeof(ColourPoint)), D3DERR_INVALIDCALL);  // no scene
-    d.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-    ASSERT_EQ(d.BeginScene(), D3D_OK);
+    h.Begin(0xFF000000u, D3DCLEAR_TARGET);
     EXPECT_EQ(d.BeginScene(), D3DERR_INVALIDCALL);
     EXPECT_EQ(d.DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, strip, sizeof(ColourPoint)), D3D_OK);
     EXPECT_EQ(d.DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, fan, sizeof(ColourPoint)), D3D_OK);
@@ -162,15 +159,13 @@ TEST(DeviceDraw, PrimitiveKindsCountsAndCallRules) {
 TEST(DeviceDraw, StreamingBufferWrapsWithoutLosingDraws) {
     DeviceHarness h;
     Direct3DDevice8& d = h.device();
-    d.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-    d.BeginScene();
+    h.Begin(0xFF000000u, D3DCLEAR_TARGET);
     // 4 MiB of stream at 192 bytes a quad is about 22000 draws: go past it.
     for (int i = 0; i < 30000; ++i) {
         const float x = static_cast<float>(i % 1000), y = static_cast<float>(i / 1000) * 10.0f;
         DrawScreenQuad(d, x, y, x + 1, y + 10, 0xFF000000u | static_cast<D3DCOLOR>(i % 251 + 1));
     }
-    d.EndScene();
-    h.Present();
+    h.End();
     for (int i : {0, 21000, 22500, 29999}) {
         const int x = i % 1000, y = i / 1000 * 10 + 5;
         EXPECT_EQ(h.Pixel(x, y).b, i % 251 + 1) << "draw " << i;
@@ -188,11 +183,9 @@ TEST(DevicePresent, PresentingToTheWindowKeepsDrawingState) {
     Direct3DDevice8& d = h.device();
     d.SetRenderState(D3DRS_COLORWRITEENABLE, 0x1);  // red only
     for (int frame = 0; frame < 2; ++frame) {
-        d.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000040u, 1.0f, 0);
-        d.BeginScene();
+        h.Begin(0xFF000040u, D3DCLEAR_TARGET);
         DrawScreenQuad(d, 0, 0, 50, 50, 0xFFFFFFFFu);
-        d.EndScene();
-        h.Present();
+        h.End();
         EXPECT_EQ(h.Pixel(25, 25).r, 255);
         EXPECT_EQ(h.Pixel(25, 25).g, 0);
         EXPECT_EQ(h.Pixel(25, 25).b, 64);

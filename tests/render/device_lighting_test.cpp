@@ -41,6 +41,21 @@ struct ColourVertex {
 };
 constexpr DWORD kColourFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE;
 
+// Two clockwise triangles of the square (x0, y0)-(x1, y1) at depth z, with
+// the normal (0, 0, -1) or, when `colour` is given, a diffuse colour instead.
+void DrawQuad(Direct3DDevice8& d, float x0, float y0, float x1, float y1, float z) {
+    const NormalVertex q[6] = {{x0, y1, z, 0, 0, -1}, {x1, y1, z, 0, 0, -1}, {x0, y0, z, 0, 0, -1},
+                               {x1, y1, z, 0, 0, -1}, {x1, y0, z, 0, 0, -1}, {x0, y0, z, 0, 0, -1}};
+    d.SetVertexShader(kNormalFvf);
+    ASSERT_EQ(d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, q, sizeof(NormalVertex)), D3D_OK);
+}
+void DrawQuad(Direct3DDevice8& d, float x0, float y0, float x1, float y1, float z, D3DCOLOR c) {
+    const ColourVertex q[6] = {{x0, y1, z, c}, {x1, y1, z, c}, {x0, y0, z, c},
+                               {x1, y1, z, c}, {x1, y0, z, c}, {x0, y0, z, c}};
+    d.SetVertexShader(kColourFvf);
+    ASSERT_EQ(d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, q, sizeof(ColourVertex)), D3D_OK);
+}
+
 // Camera at `eye` looking along +z, the demo's projection (pi/4, aspect 1, 0.1..1400).
 struct Camera {
     D3DMATRIX view, proj;
@@ -64,13 +79,6 @@ struct Camera {
 Rgb ToBytes(Vec3 c) {
     auto byte = [](float v) { return static_cast<int>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)); };
     return {byte(c.x), byte(c.y), byte(c.z)};
-}
-
-void ExpectColour(const DeviceHarness& h, int x, int y, Rgb want, int tolerance, const char* what) {
-    const Rgb got = h.Pixel(x, y);
-    EXPECT_NEAR(got.r, want.r, tolerance) << what << " red at " << x << "," << y;
-    EXPECT_NEAR(got.g, want.g, tolerance) << what << " green at " << x << "," << y;
-    EXPECT_NEAR(got.b, want.b, tolerance) << what << " blue at " << x << "," << y;
 }
 
 // Two clockwise triangles of a square with outward normal n, centre c, half size s.
@@ -139,13 +147,11 @@ TEST(DeviceLighting, DirectionalLightOnCubeFollowsTheLightingEquation) {
     ASSERT_EQ(d.LightEnable(1, 1), D3D_OK);
 
     d.SetTransform(D3DTS_WORLD, world);
-    ASSERT_EQ(d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0), D3D_OK);
-    ASSERT_EQ(d.BeginScene(), D3D_OK);
+    h.Begin();
     ASSERT_EQ(mesh->DrawSubset(0), D3D_OK);
     ASSERT_EQ(mesh->DrawSubset(1), D3D_OK);
     ASSERT_EQ(mesh->DrawSubset(7), D3D_OK);  // no such subset: nothing
-    ASSERT_EQ(d.EndScene(), D3D_OK);
-    h.Present();
+    h.End();
     h.SaveIfAsked("lit_cube");
 
     DWORD fvf = 0;
@@ -165,7 +171,7 @@ TEST(DeviceLighting, DirectionalLightOnCubeFollowsTheLightingEquation) {
         ++visibleFaces;
         const float ndotl = std::max(0.0f, Dot(n, L));
         const Vec3 want = LitColour(material, global, {0.1f, 0.1f, 0.1f}, Vec3{1.0f, 0.9f, 0.8f} * ndotl);
-        ExpectColour(h, x, y, ToBytes(want), 2, "cube face");
+        ExpectPixel(h, x, y, ToBytes(want), 2, "cube face");
     }
     EXPECT_EQ(visibleFaces, 3);
 }
@@ -197,16 +203,9 @@ TEST(DeviceLighting, PointLightRangeAndAttenuation) {
         light.Attenuation2 = 0.02f;
         d.SetLight(0, light);
         d.LightEnable(0, 1);
-        const NormalVertex quad[6] = {
-            {-s, s, planeZ, 0, 0, -1}, {s, s, planeZ, 0, 0, -1},  {-s, -s, planeZ, 0, 0, -1},
-            {s, s, planeZ, 0, 0, -1},  {s, -s, planeZ, 0, 0, -1}, {-s, -s, planeZ, 0, 0, -1},
-        };
-        d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-        d.BeginScene();
-        d.SetVertexShader(kNormalFvf);
-        ASSERT_EQ(d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof(NormalVertex)), D3D_OK);
-        d.EndScene();
-        harness.Present();
+        harness.Begin();
+        DrawQuad(d, -s, -s, s, s, planeZ);
+        harness.End();
 
         const float att = 1.0f / (0.5f + 0.1f * distance + 0.02f * distance * distance);
         const Vec3 want = range > distance
@@ -214,9 +213,9 @@ TEST(DeviceLighting, PointLightRangeAndAttenuation) {
                               : LitColour(material, global, {0, 0, 0}, {0, 0, 0});
         int x, y;
         camera.PixelOf({0, 0, planeZ}, x, y);
-        ExpectColour(harness, x, y, ToBytes(want), 2, range > distance ? "in range" : "out of range");
+        ExpectPixel(harness, x, y, ToBytes(want), 2, range > distance ? "in range" : "out of range");
         camera.PixelOf({1.5f, -1.5f, planeZ}, x, y);
-        ExpectColour(harness, x, y, ToBytes(want), 2, "evenly lit");
+        ExpectPixel(harness, x, y, ToBytes(want), 2, "evenly lit");
     }
 }
 
@@ -235,25 +234,16 @@ TEST(DeviceLighting, VerticesWithoutNormalsGetAmbientAndEmissiveOnly) {
     d.SetMaterial(material);
     d.SetRenderState(D3DRS_AMBIENT, 0x00404040u);
     ASSERT_EQ(d.LightEnable(3, 1), D3D_OK);  // default white directional light along +z
-    const D3DCOLOR colour = 0xFF00FF00u;
-    const ColourVertex quad[6] = {{-1.8f, 1, 5, colour}, {-0.2f, 1, 5, colour},  {-1.8f, -1, 5, colour},
-                                  {-0.2f, 1, 5, colour},  {-0.2f, -1, 5, colour}, {-1.8f, -1, 5, colour}};
-    d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    d.BeginScene();
-    d.SetVertexShader(kColourFvf);
-    d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof(ColourVertex));
+    h.Begin();
+    DrawQuad(d, -1.8f, -1, -0.2f, 1, 5, 0xFF00FF00u);
     // The same quad with normals facing the default light is lit by it in full.
-    const NormalVertex lit[6] = {{0.2f, 1, 5, 0, 0, -1}, {1.8f, 1, 5, 0, 0, -1},  {0.2f, -1, 5, 0, 0, -1},
-                                 {1.8f, 1, 5, 0, 0, -1}, {1.8f, -1, 5, 0, 0, -1}, {0.2f, -1, 5, 0, 0, -1}};
-    d.SetVertexShader(kNormalFvf);
-    d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, lit, sizeof(NormalVertex));
-    d.EndScene();
-    h.Present();
+    DrawQuad(d, 0.2f, -1, 1.8f, 1, 5);
+    h.End();
     int x, y;
     camera.PixelOf({-1, 0, 5}, x, y);
-    ExpectColour(h, x, y, ToBytes({64 / 255.0f, 32 / 255.0f, 16 / 255.0f + 0.1f}), 1, "no normal");
+    ExpectPixel(h, x, y, ToBytes({64 / 255.0f, 32 / 255.0f, 16 / 255.0f + 0.1f}), 1, "no normal");
     camera.PixelOf({1, 0, 5}, x, y);
-    ExpectColour(h, x, y, ToBytes({1.0f, 1.0f, 1.0f}), 1, "default light");
+    ExpectPixel(h, x, y, ToBytes({1.0f, 1.0f, 1.0f}), 1, "default light");
 }
 
 TEST(DeviceLighting, UnlitVerticesKeepTheirColourAndMissingDiffuseIsWhite) {
@@ -264,19 +254,17 @@ TEST(DeviceLighting, UnlitVerticesKeepTheirColourAndMissingDiffuseIsWhite) {
     d.SetRenderState(D3DRS_LIGHTING, 0);
     const ColourVertex quad[3] = {{-1, 1, 5, 0xFF336699u}, {1, 1, 5, 0xFF336699u}, {-1, -1, 5, 0xFF336699u}};
     const NormalVertex white[3] = {{1, 1, 5, 0, 0, -1}, {3, 1, 5, 0, 0, -1}, {1, -1, 5, 0, 0, -1}};
-    d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    d.BeginScene();
+    h.Begin();
     d.SetVertexShader(kColourFvf);
     d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, quad, sizeof(ColourVertex));
     d.SetVertexShader(kNormalFvf);
     d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, white, sizeof(NormalVertex));
-    d.EndScene();
-    h.Present();
+    h.End();
     int x, y;
     camera.PixelOf({-0.5f, 0.5f, 5}, x, y);
-    ExpectColour(h, x, y, {0x33, 0x66, 0x99}, 0, "vertex colour");
+    ExpectPixel(h, x, y, {0x33, 0x66, 0x99}, 0, "vertex colour");
     camera.PixelOf({1.5f, 0.5f, 5}, x, y);
-    ExpectColour(h, x, y, {255, 255, 255}, 0, "no colour");
+    ExpectPixel(h, x, y, {255, 255, 255}, 0, "no colour");
 }
 
 // Linear vertex fog between 300 and 1200 on camera depth: none at 300, half
@@ -300,33 +288,27 @@ TEST(DeviceFog, LinearVertexFogFactorAtKnownDepths) {
 
     const float depths[3] = {300.0f, 750.0f, 1200.0f};
     const float ndcX[3] = {-0.5f, 0.0f, 0.5f};
-    d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    d.BeginScene();
-    d.SetVertexShader(kColourFvf);
+    h.Begin();
     for (int i = 0; i < 3; ++i) {
         const float z = depths[i], k = std::tan(kPi / 8.0f) * z, cx = ndcX[i] * k, s = 0.1f * k;
-        const D3DCOLOR c = 0xFFFFFFFFu;
-        const ColourVertex quad[6] = {{cx - s, s, z, c}, {cx + s, s, z, c},  {cx - s, -s, z, c},
-                                      {cx + s, s, z, c}, {cx + s, -s, z, c}, {cx - s, -s, z, c}};
-        d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, quad, sizeof(ColourVertex));
+        DrawQuad(d, cx - s, -s, cx + s, s, z, 0xFFFFFFFFu);
     }
-    d.SetVertexShader(kScreenVertexFvf);
     DrawScreenQuad(d, 0, 0, 50, 50, 0xFFFFFFFFu, 0.0f, 0x80000000u);   // factor 128/255
     DrawScreenQuad(d, 60, 0, 110, 50, 0xFFFFFFFFu, 0.0f, 0xFF000000u);  // unfogged
-    d.EndScene();
-    h.Present();
+    h.End();
     h.SaveIfAsked("fog");
 
     const Rgb want[3] = {{255, 255, 255}, {136, 136, 141}, {16, 16, 26}};
     for (int i = 0; i < 3; ++i) {
         int x, y;
         camera.PixelOf({ndcX[i] * std::tan(kPi / 8.0f) * depths[i], 0, depths[i]}, x, y);
-        ExpectColour(h, x, y, want[i], 1, "fogged quad");
+        ExpectPixel(h, x, y, want[i], 1, "fogged quad");
     }
     const float f = 128.0f / 255.0f;
-    ExpectColour(h, 25, 25, ToBytes(Vec3{f + (1 - f) * 16 / 255.0f, f + (1 - f) * 16 / 255.0f, f + (1 - f) * 26 / 255.0f}), 1,
+    ExpectPixel(h, 25, 25,
+                ToBytes(Vec3{f + (1 - f) * 16 / 255.0f, f + (1 - f) * 16 / 255.0f, f + (1 - f) * 26 / 255.0f}), 1,
                  "specular alpha fog");
-    ExpectColour(h, 85, 25, {255, 255, 255}, 0, "specular alpha 255");
+    ExpectPixel(h, 85, 25, {255, 255, 255}, 0, "specular alpha 255");
 }
 
 }  // namespace
@@ -358,16 +340,9 @@ TEST(DeviceLighting, SpotConeAndSpecularHighlight) {
     spot.Falloff = 1.0f;
     d.SetLight(0, spot);
     d.LightEnable(0, 1);
-    d.SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL);
     // Left square: straight ahead of the spot (inside theta). Right square: far outside phi.
-    auto square = [&](float cx) {
-        const float s = 0.05f, z = 5.0f;
-        const NormalVertex q[6] = {{cx - s, s, z, 0, 0, -1}, {cx + s, s, z, 0, 0, -1},  {cx - s, -s, z, 0, 0, -1},
-                                   {cx + s, s, z, 0, 0, -1}, {cx + s, -s, z, 0, 0, -1}, {cx - s, -s, z, 0, 0, -1}};
-        d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, q, sizeof(NormalVertex));
-    };
-    d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    d.BeginScene();
+    auto square = [&](float cx) { DrawQuad(d, cx - 0.05f, -0.05f, cx + 0.05f, 0.05f, 5.0f); };
+    h.Begin();
     square(-1.0f);
     square(1.0f);
     d.SetRenderState(D3DRS_SPECULARENABLE, 1);
@@ -376,15 +351,14 @@ TEST(DeviceLighting, SpotConeAndSpecularHighlight) {
     D3DXMatrixTranslation(up, 0, raise, 0);
     d.SetTransform(D3DTS_WORLD, up);
     square(-1.0f);
-    d.EndScene();
-    h.Present();
+    h.End();
 
     // Straight ahead: N.L = 5 / |(0, 0, 5)| = 1 within the inner cone.
     int x, y;
     camera.PixelOf({-1.0f, 0, 5}, x, y);
-    ExpectColour(h, x, y, {128, 128, 128}, 2, "inside the cone");
+    ExpectPixel(h, x, y, {128, 128, 128}, 2, "inside the cone");
     camera.PixelOf({1.0f, 0, 5}, x, y);
-    ExpectColour(h, x, y, {0, 0, 0}, 0, "outside the cone");
+    ExpectPixel(h, x, y, {0, 0, 0}, 0, "outside the cone");
     // Raised: rho = cos(0.15) lies between cos(phi / 2) and cos(theta / 2), so the
     // falloff term applies: (rho - cos 0.2) / (cos 0.1 - cos 0.2).
     const float dist = std::sqrt(25.0f + raise * raise), rho = 5.0f / dist;
@@ -392,7 +366,7 @@ TEST(DeviceLighting, SpotConeAndSpecularHighlight) {
     const float ndotl = 5.0f / dist;
     camera.PixelOf({-1.0f, raise, 5}, x, y);
     const float grey = 0.5f * ndotl * spotFactor;
-    ExpectColour(h, x, y, ToBytes({grey + 0.25f * spotFactor, grey, grey}), 3, "falloff with specular");
+    ExpectPixel(h, x, y, ToBytes({grey + 0.25f * spotFactor, grey, grey}), 3, "falloff with specular");
 }
 
 }  // namespace

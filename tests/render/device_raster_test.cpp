@@ -7,23 +7,7 @@
 
 namespace {
 
-void ExpectPixel(const DeviceHarness& h, int x, int y, Rgb want, int tolerance = 0) {
-    const Rgb got = h.Pixel(x, y);
-    EXPECT_NEAR(got.r, want.r, tolerance) << "red at " << x << "," << y;
-    EXPECT_NEAR(got.g, want.g, tolerance) << "green at " << x << "," << y;
-    EXPECT_NEAR(got.b, want.b, tolerance) << "blue at " << x << "," << y;
-}
-
-void Begin(DeviceHarness& h, D3DCOLOR clear = 0xFF000000u) {
-    Direct3DDevice8& d = h.device();
-    ASSERT_EQ(d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, clear, 1.0f, 0), D3D_OK);
-    ASSERT_EQ(d.BeginScene(), D3D_OK);
-}
-
-void End(DeviceHarness& h) {
-    ASSERT_EQ(h.device().EndScene(), D3D_OK);
-    h.Present();
-}
+constexpr DWORD kClearAll = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL;
 
 TEST(DeviceClear, FillsTheBackBufferOpaqueAndRespectsRectangles) {
     DeviceHarness h;
@@ -51,7 +35,7 @@ TEST(DeviceClear, DepthClearValueDecidesWhatPassesLater) {
     ASSERT_EQ(d.BeginScene(), D3D_OK);
     DrawScreenQuad(d, 0, 0, 100, 100, 0xFFFF0000u, 0.6f);  // behind the cleared depth: hidden
     DrawScreenQuad(d, 200, 0, 300, 100, 0xFF00FF00u, 0.4f);  // in front: drawn
-    End(h);
+    h.End();
     ExpectPixel(h, 50, 50, {0, 0, 0});
     ExpectPixel(h, 250, 50, {0, 255, 0});
 }
@@ -75,10 +59,10 @@ TEST(DeviceScreenSpace, IntegerQuadCoversExactlyItsPixels) {
         GLDeviceConfig config;
         config.allowClipControl = clipControl;
         DeviceHarness h(config);
-        Begin(h);
+        h.Begin(0xFF000000u, kClearAll);
         DrawScreenQuad(h.device(), 10, 20, 30, 40, 0xFFFFFFFFu);
         DrawScreenQuad(h.device(), 0, 0, 1024, 768 - 700, 0xFF0000FFu, 0.5f);
-        End(h);
+        h.End();
         for (int x = 8; x < 33; ++x) {
             for (int y = 18; y < 43; ++y) {
                 const bool inside = x >= 10 && x < 30 && y >= 20 && y < 40;
@@ -106,10 +90,10 @@ TEST(DeviceScreenSpace, HalfPixelShiftedQuadMapsTexelsOneToOne) {
         d.SetTextureStageState(0, D3DTSS_MAGFILTER, filter);
         d.SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
         d.SetTextureStageState(0, D3DTSS_ADDRESSV, D3DTADDRESS_CLAMP);
-        Begin(h, 0xFF202020u);
+        h.Begin(0xFF202020u, kClearAll);
         DrawScreenQuad(d, -0.5f, -0.5f, 1.5f, 1.5f, 0xFFFFFFFFu);
         DrawScreenQuad(d, 99.5f, 49.5f, 101.5f, 51.5f, 0xFFFFFFFFu);
-        End(h);
+        h.End();
         const int tolerance = 0;
         for (int i = 0; i < 4; ++i) {
             ExpectPixel(h, i % 2, i / 2, want[i], tolerance);
@@ -139,11 +123,11 @@ TEST(DeviceCulling, CullModesFollowOnScreenWinding) {
         DeviceHarness h;
         Direct3DDevice8& d = h.device();
         d.SetRenderState(D3DRS_CULLMODE, c.mode);
-        Begin(h);
+        h.Begin(0xFF000000u, kClearAll);
         d.SetVertexShader(kScreenVertexFvf);
         d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, clockwise, sizeof(ScreenVertex));
         d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, counterClockwise, sizeof(ScreenVertex));
-        End(h);
+        h.End();
         EXPECT_EQ(h.Pixel(120, 120).r, c.clockwiseDrawn ? 255 : 0) << "mode " << c.mode;
         EXPECT_EQ(h.Pixel(420, 120).r, c.counterClockwiseDrawn ? 255 : 0) << "mode " << c.mode;
     }
@@ -152,14 +136,12 @@ TEST(DeviceCulling, CullModesFollowOnScreenWinding) {
 TEST(DeviceBlending, SourceAlphaOverInverseSourceAlpha) {
     DeviceHarness h;
     Direct3DDevice8& d = h.device();
-    Begin(h);
+    h.Begin(0xFF000000u, kClearAll);
     DrawScreenQuad(d, 0, 0, 100, 100, 0xFFC80000u);  // opaque red 200
-    d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-    d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    EnableAlphaBlending(d);
     DrawScreenQuad(d, 0, 0, 100, 100, 0x400000FFu);  // blue at alpha 64
     DrawScreenQuad(d, 200, 0, 300, 100, 0x0000FF00u);  // alpha 0: invisible
-    End(h);
+    h.End();
     const double a = 64.0 / 255.0;
     ExpectPixel(h, 50, 50, {static_cast<int>(200 * (1 - a) + 0.5), 0, static_cast<int>(255 * a + 0.5)}, 1);
     ExpectPixel(h, 250, 50, {0, 0, 0});
@@ -175,7 +157,7 @@ TEST(DeviceDepth, TestAndWriteAreSeparate) {
     D3DXMatrixPerspectiveFovLH(proj, 3.1415927f / 4.0f, 1.0f, 0.1f, 1400.0f);
     d.SetTransform(D3DTS_PROJECTION, proj);
     d.SetRenderState(D3DRS_LIGHTING, 0);
-    Begin(h);
+    h.Begin(0xFF000000u, kClearAll);
     // Left: a near quad with depth writes hides the far one drawn after it.
     DrawScreenQuad(d, 0, 0, 100, 100, 0xFFFF0000u, 0.2f);
     DrawScreenQuad(d, 0, 0, 100, 100, 0xFF00FF00u, 0.8f);
@@ -206,7 +188,7 @@ TEST(DeviceDepth, TestAndWriteAreSeparate) {
     square(1300.0f, 0xFF00FFFFu);
     square(0.09f, 0xFFFF00FFu);  // nearer than the near plane (0.1): clipped away
     d.SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
-    End(h);
+    h.End();
     ExpectPixel(h, 50, 50, {255, 0, 0});
     ExpectPixel(h, 250, 50, {0, 255, 0});
     ExpectPixel(h, 450, 50, {0, 0, 255});

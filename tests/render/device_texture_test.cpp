@@ -9,13 +9,6 @@
 
 namespace {
 
-void ExpectPixel(const DeviceHarness& h, int x, int y, Rgb want, int tolerance = 0) {
-    const Rgb got = h.Pixel(x, y);
-    EXPECT_NEAR(got.r, want.r, tolerance) << "red at " << x << "," << y;
-    EXPECT_NEAR(got.g, want.g, tolerance) << "green at " << x << "," << y;
-    EXPECT_NEAR(got.b, want.b, tolerance) << "blue at " << x << "," << y;
-}
-
 DWORD Bits(float f) {
     DWORD d;
     std::memcpy(&d, &f, 4);
@@ -31,15 +24,11 @@ TEST(DeviceTextures, ModulateAndColourKeyedTexels) {
     Direct3DDevice8& d = h.device();
     auto texture = MakeTexture(d, 2, 1, {0x00000000u, 0xFFC86432u});
     ASSERT_EQ(d.SetTexture(0, texture.get()), D3D_OK);
-    d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-    d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    d.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF0000FFu, 1.0f, 0);
-    d.BeginScene();
+    EnableAlphaBlending(d);
+    h.Begin(0xFF0000FFu, D3DCLEAR_TARGET);
     // Each texel covers 50 x 100 pixels; point sampling keeps them apart.
     DrawScreenQuad(d, 0, 0, 100, 100, 0x8080FF40u);  // diffuse alpha is ignored: alpha comes from the texture
-    d.EndScene();
-    h.Present();
+    h.End();
     ExpectPixel(h, 25, 50, {0, 0, 255});  // keyed: the blue background shows
     ExpectPixel(h, 75, 50, {Modulate(0xC8, 0x80), Modulate(0x64, 0xFF), Modulate(0x32, 0x40)}, 1);
     EXPECT_EQ(texture->Width(), 2u);
@@ -52,19 +41,15 @@ TEST(DeviceTextures, UnboundStagePassesDiffuseThrough) {
     DeviceHarness h;
     Direct3DDevice8& d = h.device();
     auto texture = MakeTexture(d, 1, 1, {0xFF00FF00u});
-    d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-    d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    d.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-    d.BeginScene();
+    EnableAlphaBlending(d);
+    h.Begin(0xFF000000u, D3DCLEAR_TARGET);
     DrawScreenQuad(d, 0, 0, 100, 100, 0xFFFF8040u);
     DrawScreenQuad(d, 200, 0, 300, 100, 0x80FFFFFFu);  // half alpha from the diffuse colour
     d.SetTexture(0, texture.get());
     DrawScreenQuad(d, 400, 0, 500, 100, 0xFFFFFFFFu);
     d.SetTexture(0, nullptr);
     DrawScreenQuad(d, 600, 0, 700, 100, 0xFF4080FFu);
-    d.EndScene();
-    h.Present();
+    h.End();
     ExpectPixel(h, 50, 50, {255, 128, 64});
     ExpectPixel(h, 250, 50, {128, 128, 128}, 1);
     ExpectPixel(h, 450, 50, {0, 255, 0});
@@ -79,12 +64,10 @@ TEST(DeviceTextures, LinearFilterBlendsAndTextureFromAnotherDeviceIsRefused) {
     d.SetTextureStageState(0, D3DTSS_MAGFILTER, D3DTEXF_LINEAR);
     d.SetTextureStageState(0, D3DTSS_MINFILTER, D3DTEXF_LINEAR);
     d.SetTextureStageState(0, D3DTSS_ADDRESSU, D3DTADDRESS_CLAMP);
-    d.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-    d.BeginScene();
+    h.Begin(0xFF000000u, D3DCLEAR_TARGET);
     // Texel centres at u = 0.25 and 0.75 land on pixel centres 24.5 and 74.5 (quad from -0.5).
     DrawScreenQuad(d, -0.5f, -0.5f, 99.5f, 9.5f, 0xFFFFFFFFu);
-    d.EndScene();
-    h.Present();
+    h.End();
     EXPECT_NEAR(h.Pixel(12, 5).r, 0, 1);   // clamped edge: the first texel
     EXPECT_NEAR(h.Pixel(87, 5).r, 255, 1);
     EXPECT_NEAR(h.Pixel(49, 5).r, 125, 2);  // between the texel centres: a blend
@@ -103,8 +86,7 @@ TEST(DevicePoints, SpriteTextureCoordinatesStartTopLeft) {
     d.SetTexture(0, texture.get());
     d.SetRenderState(D3DRS_POINTSPRITEENABLE, 1);
     d.SetRenderState(D3DRS_POINTSIZE, Bits(40.0f));
-    d.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-    d.BeginScene();
+    h.Begin(0xFF000000u, D3DCLEAR_TARGET);
     const ScreenVertex point = {200, 100, 0, 1, 0xFFFFFFFFu, 0, 0.9f, 0.9f};
     d.SetVertexShader(kScreenVertexFvf);
     ASSERT_EQ(d.DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof point), D3D_OK);
@@ -112,8 +94,7 @@ TEST(DevicePoints, SpriteTextureCoordinatesStartTopLeft) {
     d.SetRenderState(D3DRS_POINTSPRITEENABLE, 0);
     const ScreenVertex plain = {400, 100, 0, 1, 0xFFFFFFFFu, 0, 0.9f, 0.9f};
     d.DrawPrimitiveUP(D3DPT_POINTLIST, 1, &plain, sizeof plain);
-    d.EndScene();
-    h.Present();
+    h.End();
     h.SaveIfAsked("sprite_points");
     ExpectPixel(h, 190, 90, {255, 0, 0});
     ExpectPixel(h, 210, 90, {0, 0, 255});
@@ -139,8 +120,7 @@ TEST(DevicePoints, ScaledPointSizeFollowsViewportHeight) {
         d.SetRenderState(D3DRS_LIGHTING, 0);
         d.SetRenderState(D3DRS_POINTSCALEENABLE, 1);
         d.SetRenderState(D3DRS_POINTSIZE, Bits(size));
-        d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-        d.BeginScene();
+        h.Begin();
         struct {
             float x, y, z;
             D3DCOLOR c;
@@ -148,8 +128,7 @@ TEST(DevicePoints, ScaledPointSizeFollowsViewportHeight) {
         } point = {0, 0, 50, 0xFFFFFFFFu, 0, 0};
         d.SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
         ASSERT_EQ(d.DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, 24), D3D_OK);
-        d.EndScene();
-        h.Present();
+        h.End();
         int row = 0, column = 0;
         for (int x = 480; x < 544; ++x) row += h.Pixel(x, 384).r > 0;
         for (int y = 352; y < 416; ++y) column += h.Pixel(512, y).r > 0;
@@ -174,12 +153,10 @@ TEST(DeviceTextures, SpriteMapsTexelsOneToOneUnderLinearFiltering) {
     for (uint32_t i = 0; i < 16; ++i) texels.push_back(0xFF000000u | (i * 16) << 16 | ((15 - i) * 16) << 8 | (i % 2) * 255);
     auto texture = MakeTexture(d, 4, 4, texels);
     D3DXSprite sprite(d);
-    d.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-    d.BeginScene();
+    h.Begin(0xFF000000u, D3DCLEAR_TARGET);
     const D3DVECTOR2 at = {100, 50};
     ASSERT_EQ(sprite.Draw(texture.get(), nullptr, nullptr, nullptr, 0.0f, &at, 0xFFFFFFFFu), D3D_OK);
-    d.EndScene();
-    h.Present();
+    h.End();
     for (int i = 0; i < 16; ++i) {
         const D3DCOLOR t = texels[static_cast<size_t>(i)];
         ExpectPixel(h, 100 + i % 4, 50 + i / 4,
@@ -198,11 +175,9 @@ TEST(DeviceTextures, AlphaTestDiscardsBelowReference) {
     d.SetRenderState(D3DRS_ALPHATESTENABLE, 1);
     d.SetRenderState(D3DRS_ALPHAFUNC, 5);  // GREATER
     d.SetRenderState(D3DRS_ALPHAREF, 0);
-    d.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
-    d.BeginScene();
+    h.Begin(0xFF000000u, D3DCLEAR_TARGET);
     DrawScreenQuad(d, 0, 0, 100, 10, 0xFFFFFFFFu);  // no blending: only the test hides texels
-    d.EndScene();
-    h.Present();
+    h.End();
     ExpectPixel(h, 25, 5, {0, 0, 0});
     ExpectPixel(h, 75, 5, {255, 255, 255});
 }
@@ -218,29 +193,23 @@ TEST(DeviceTextures, TransparentTexelsWriteNoDepthUnderAlphaBlending) {
     DeviceHarness h;
     Direct3DDevice8& d = h.device();
     auto card = MakeTexture(d, 2, 1, {0x00000000u, 0x01FFFFFFu});
-    d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-    d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    d.BeginScene();
+    EnableAlphaBlending(d);
+    h.Begin();
     d.SetTexture(0, card.get());
     DrawScreenQuad(d, 0, 0, 100, 100, 0xFFFFFFFFu, 0.2f);  // near
     d.SetTexture(0, nullptr);
     DrawScreenQuad(d, 0, 0, 100, 100, 0xFF00FF00u, 0.8f);  // far, drawn afterwards
-    d.EndScene();
-    h.Present();
+    h.End();
     ExpectPixel(h, 25, 50, {0, 255, 0});  // behind the hole: the far quad shows
     ExpectPixel(h, 75, 50, {1, 1, 1}, 1);  // behind the faint texel: hidden by its depth
     // With blending off, alpha means nothing and every texel writes depth.
     d.SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
-    d.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
-    d.BeginScene();
+    h.Begin();
     d.SetTexture(0, card.get());
     DrawScreenQuad(d, 0, 0, 100, 100, 0xFFFFFFFFu, 0.2f);
     d.SetTexture(0, nullptr);
     DrawScreenQuad(d, 0, 0, 100, 100, 0xFF00FF00u, 0.8f);
-    d.EndScene();
-    h.Present();
+    h.End();
     ExpectPixel(h, 25, 50, {0, 0, 0});
 }
 

@@ -29,9 +29,7 @@ Box SpriteBox(const RecordingDevice& device, int draw) {
 class LoadingScreenCalls : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto owned = std::make_unique<RecordingDevice>();
-        device = owned.get();
-        D3DDevice = std::move(owned);
+        device = InstallRecordingDevice();
         stage = std::make_unique<LoadingScreenStage>(*device);
         LoadingCount = 0;
     }

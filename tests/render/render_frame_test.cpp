@@ -33,9 +33,7 @@ private:
 class FrameTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto owned = std::make_unique<RecordingDevice>();
-        device = owned.get();
-        D3DDevice = std::move(owned);
+        device = InstallRecordingDevice();
         Sprite = std::make_unique<D3DXSprite>(*device);
         FontSmall = std::make_unique<RecordingFont>(*device);
         WindowOptions options;
@@ -49,11 +47,7 @@ protected:
 
         const std::pair<std::shared_ptr<Direct3DTexture8>*, uint32_t> textures[] = {
             {&TexWhite, 1}, {&TexLogoDds, 256}, {&TexDot, 32}, {&TexBajs, 512}};
-        for (const auto& [texture, size] : textures) {
-            TextureImage image;
-            image.levels.push_back(TextureLevel{size, size, std::vector<uint8_t>(size * size * 4, 255)});
-            ASSERT_EQ(device->CreateTexture(image, D3DPOOL_MANAGED, *texture), D3D_OK);
-        }
+        for (const auto& [texture, size] : textures) *texture = WhiteTexture(*device, size, size);
         Meshes.Redim(0, 1);
         ASSERT_EQ(device->CreateMesh(MeshGeometry{}, Meshes[1].Mesh), D3D_OK);
         Meshes[1].MaterialCount = 1;

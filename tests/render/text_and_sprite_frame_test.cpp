@@ -2,23 +2,18 @@
 // the loading screen and the end screen, checked pixel by pixel.
 //
 // Set VELMORA_TEST_FRAMES to a folder to keep each checked frame as a PNG.
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb_image_write.h>
-
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
 #include <numbers>
 
 #include "common/Variables.h"
+#include "loading/m_InitGraphicsMode.h"
 #include "loading/m_showLoadingScreen.h"
 #include "platform/font/Font.h"
 #include "platform/sprite/Sprite.h"
 #include "platform/window/Window.h"
 #include "shell/Main.h"
+#include "support/DeviceHarness.h"
 #include "text/m_DrawText.h"
 
 namespace {
@@ -26,96 +21,17 @@ namespace {
 constexpr int kW = 1024;
 constexpr int kH = 768;
 
-struct Rgb {
-    int r, g, b;
-    bool operator==(const Rgb&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Rgb& c) {
-    return out << '(' << c.r << ',' << c.g << ',' << c.b << ')';
-}
-
-bool Near(const Rgb& a, const Rgb& b, int tolerance) {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
-}
-
 Rgb FromArgb(D3DCOLOR c) {
     return {static_cast<int>((c >> 16) & 255), static_cast<int>((c >> 8) & 255), static_cast<int>(c & 255)};
 }
 
-// Keeps the last presented frame.
-class FrameGrabber final : public PresentListener {
-public:
-    void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) override {
-        if (rgba == nullptr) return;
-        width_ = width;
-        height_ = height;
-        pixels_.assign(rgba, rgba + size_t{width} * height * 4);
-    }
-    bool WantsPixels() const override { return true; }
-
-    Rgb At(int x, int y) const {
-        const uint8_t* p = &pixels_.at((static_cast<size_t>(y) * width_ + static_cast<size_t>(x)) * 4);
-        return {p[0], p[1], p[2]};
-    }
-    uint32_t Width() const { return width_; }
-    uint32_t Height() const { return height_; }
-
-    void Save(const std::string& name) const {
-        const char* folder = std::getenv("VELMORA_TEST_FRAMES");
-        if (folder == nullptr || pixels_.empty()) return;
-        std::filesystem::create_directories(folder);
-        const auto path = std::filesystem::path(folder) / (name + ".png");
-        stbi_write_png(path.c_str(), static_cast<int>(width_), static_cast<int>(height_), 4, pixels_.data(),
-                       static_cast<int>(width_) * 4);
-    }
-
-private:
-    uint32_t width_ = 0, height_ = 0;
-    std::vector<uint8_t> pixels_;
-};
-
-// The bounds of the pixels in a region for which `match` holds.
-struct Found {
-    int count = 0;
-    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;  // inclusive
-};
-
-template <class Match>
-Found Find(const FrameGrabber& frame, int x0, int y0, int x1, int y1, Match match) {
-    Found f;
-    for (int y = y0; y < y1; ++y) {
-        for (int x = x0; x < x1; ++x) {
-            if (!match(frame.At(x, y))) continue;
-            ++f.count;
-            f.left = std::min(f.left, x);
-            f.right = std::max(f.right, x);
-            f.top = std::min(f.top, y);
-            f.bottom = std::max(f.bottom, y);
-        }
-    }
-    return f;
-}
-
-// An image from a function of the texel position giving ARGB.
+// A texture on the demo's device from a function of the texel position giving ARGB.
 template <class Texel>
 std::shared_ptr<Direct3DTexture8> MakeTexture(uint32_t w, uint32_t h, Texel texel) {
-    TextureLevel level{w, h, std::vector<uint8_t>(size_t{w} * h * 4)};
-    for (uint32_t y = 0; y < h; ++y) {
-        for (uint32_t x = 0; x < w; ++x) {
-            const D3DCOLOR c = texel(x, y);
-            uint8_t* p = &level.rgba[(size_t{y} * w + x) * 4];
-            p[0] = static_cast<uint8_t>(c >> 16);
-            p[1] = static_cast<uint8_t>(c >> 8);
-            p[2] = static_cast<uint8_t>(c);
-            p[3] = static_cast<uint8_t>(c >> 24);
-        }
-    }
-    TextureImage image;
-    image.levels.push_back(std::move(level));
-    std::shared_ptr<Direct3DTexture8> texture;
-    EXPECT_EQ(D3DDevice->CreateTexture(image, D3DPOOL_MANAGED, texture), D3D_OK);
-    return texture;
+    std::vector<D3DCOLOR> argb;
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) argb.push_back(texel(x, y));
+    return ::MakeTexture(*D3DDevice, w, h, argb);
 }
 
 class TextAndSpriteFrames : public ::testing::Test {
@@ -128,15 +44,8 @@ protected:
         frmMain = window_.get();
         D3D = std::make_unique<Direct3D8>();
         D3DX = std::make_unique<D3DX8>();
-        D3DPRESENT_PARAMETERS params{};
-        params.BackBufferWidth = kW;
-        params.BackBufferHeight = kH;
-        params.BackBufferFormat = D3DFMT_X8R8G8B8;
-        params.BackBufferCount = 1;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        D3DPRESENT_PARAMETERS params = GraphicsModeParameters(3, D3DFMT_D24S8, false, window_.get());
         params.Windowed = 1;
-        params.EnableAutoDepthStencil = 1;
-        params.AutoDepthStencilFormat = D3DFMT_D24S8;
         ASSERT_EQ(D3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_.get(),
                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, D3DDevice),
                   D3D_OK);
@@ -147,7 +56,7 @@ protected:
 
     void TearDown() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        frame.Save(std::string(info->test_suite_name()) + "." + info->name());
+        frame.SaveIfAsked(std::string(info->test_suite_name()) + "." + info->name());
         FontSmall.reset();
         TexWhite.reset();
         TexLogoJpg.reset();
@@ -177,7 +86,7 @@ protected:
         return Sprite->Draw(texture, nullptr, &scale, &centre, angle, &move, color);
     }
 
-    FrameGrabber frame;
+    FrameKeeper frame;
 
 private:
     std::unique_ptr<Window> window_;
@@ -205,20 +114,19 @@ TEST_F(TextAndSpriteFrames, SpritesLandOnExactPixelsScaledAndModulated) {
     EXPECT_EQ(green.top, 50);
     EXPECT_EQ(green.right, 109);
     EXPECT_EQ(green.bottom, 54);
-    EXPECT_EQ(frame.At(104, 52), (Rgb{0, 255, 0}));
+    EXPECT_EQ(frame.Pixel(104, 52), (Rgb{0, 255, 0}));
 
     // Unscaled at an integer position: texel (i, j) is pixel (200 + i, 200 + j).
     for (int j = 0; j < 4; ++j) {
         for (int i = 0; i < 4; ++i) {
-            EXPECT_TRUE(Near(frame.At(200 + i, 200 + j), (Rgb{i * 60 + 10, j * 60 + 10, 0x20}), 1))
-                << i << "," << j << ": " << frame.At(200 + i, 200 + j);
+            ExpectPixel(frame, 200 + i, 200 + j, {i * 60 + 10, j * 60 + 10, 0x20}, 1);
         }
     }
     EXPECT_EQ(Find(frame, 190, 190, 215, 215, NotBlack).count, 16);
 
-    EXPECT_TRUE(Near(frame.At(304, 54), (Rgb{128, 128, 64}), 1)) << frame.At(304, 54);
+    ExpectPixel(frame, 304, 54, {128, 128, 64}, 1);
     // Half the colour's alpha over black halves the texel.
-    EXPECT_TRUE(Near(frame.At(400, 50), (Rgb{5, 5, 16}), 2)) << frame.At(400, 50);
+    ExpectPixel(frame, 400, 50, {5, 5, 16}, 2);
 }
 
 TEST_F(TextAndSpriteFrames, ASpriteTurnsAboutItsCentre) {
@@ -269,7 +177,7 @@ TEST_F(TextAndSpriteFrames, TextStaysInItsRectangle) {
     EXPECT_EQ(lower.left, upper.left);
     EXPECT_GE(lower.top - upper.top, 12);
     EXPECT_LE(lower.top - upper.top, 16);
-    EXPECT_EQ(frame.At(upper.left, upper.bottom), (Rgb{255, 128, 0}));
+    EXPECT_EQ(frame.Pixel(upper.left, upper.bottom), (Rgb{255, 128, 0}));
 
     EXPECT_EQ(Find(frame, 0, 480, kW, 560, NotBlack).count, 0) << "alpha 0 draws nothing";
 }
@@ -286,28 +194,26 @@ protected:
     void CheckFrame(int call, double fillWidth, int alpha) {
         SCOPED_TRACE("call " + std::to_string(call));
         while (LoadingCount < call) m_showLoadingScreen("Loading step: " + std::to_string(LoadingCount));
-        frame.Save("LoadingScreen." + std::to_string(call));
+        frame.SaveIfAsked("LoadingScreen." + std::to_string(call));
         const Rgb clear = FromArgb(0xFF00003Au);
         const Rgb purple = FromArgb(0xFF820082u);
 
         for (auto [x, y] : {std::pair{5, 700}, {1018, 700}, {1018, 100}, {383, 100}, {640, 100}, {512, 0},
                             {512, 194}, {512, 300}, {309, 390}, {714, 390}, {512, 381}, {512, 406}, {300, 30},
                             {512, 760}}) {
-            EXPECT_EQ(frame.At(x, y), clear) << x << "," << y;
+            EXPECT_EQ(frame.Pixel(x, y), clear) << x << "," << y;
         }
 
-        // The logo fills its box exactly, the right way up.
-        EXPECT_EQ(frame.At(384, 1), FromArgb(0xFFC87828u));
-        EXPECT_EQ(frame.At(639, 1), FromArgb(0xFFC87828u));
-        EXPECT_EQ(frame.At(512, 60), FromArgb(0xFFC87828u));
-        EXPECT_EQ(frame.At(384, 192), FromArgb(0xFF288C8Cu));
-        EXPECT_EQ(frame.At(639, 192), FromArgb(0xFF288C8Cu));
-        EXPECT_EQ(frame.At(512, 150), FromArgb(0xFF288C8Cu));
+        // The logo fills its box exactly, the right way up: amber above, teal below.
+        for (auto [x, y] : {std::pair{384, 1}, {639, 1}, {512, 60}})
+            EXPECT_EQ(frame.Pixel(x, y), FromArgb(0xFFC87828u)) << x << "," << y;
+        for (auto [x, y] : {std::pair{384, 192}, {639, 192}, {512, 150}})
+            EXPECT_EQ(frame.Pixel(x, y), FromArgb(0xFF288C8Cu)) << x << "," << y;
 
         // The frame's border, which the fill never covers.
         for (auto [x, y] : {std::pair{310, 382}, {713, 405}, {311, 394}, {712, 394}, {512, 382}, {512, 383},
                             {512, 404}, {512, 405}, {330, 383}}) {
-            EXPECT_EQ(frame.At(x, y), purple) << x << "," << y;
+            EXPECT_EQ(frame.Pixel(x, y), purple) << x << "," << y;
         }
 
         // The fill: white at `alpha` over the purple, centred on x = 512.
@@ -318,7 +224,7 @@ protected:
         EXPECT_EQ(fill.top, 384);
         EXPECT_EQ(fill.bottom, 403);
         const int over = 130 + (255 - 130) * alpha / 255;
-        EXPECT_TRUE(Near(frame.At(512, 394), (Rgb{over, alpha, over}), 2)) << frame.At(512, 394);
+        ExpectPixel(frame, 512, 394, {over, alpha, over}, 2);
 
         // The message, centred just above the bar; the credit at the top left.
         const Found message = Find(frame, 0, 194, kW, 382, IsWhite);
@@ -348,8 +254,8 @@ TEST_F(TextAndSpriteFrames, TheEndScreenShowsRedWhereTheImageWasWhite) {
     DrawEndScreen();
     const Rgb red{255, 0, 0};
     const Rgb image = FromArgb(0xFF2040C0u);
-    for (auto [x, y] : {std::pair{0, 0}, {100, 400}, {505, 767}, {300, 10}}) EXPECT_EQ(frame.At(x, y), red);
-    for (auto [x, y] : {std::pair{1023, 0}, {520, 400}, {900, 767}, {700, 300}}) EXPECT_EQ(frame.At(x, y), image);
+    for (auto [x, y] : {std::pair{0, 0}, {100, 400}, {505, 767}, {300, 10}}) EXPECT_EQ(frame.Pixel(x, y), red);
+    for (auto [x, y] : {std::pair{1023, 0}, {520, 400}, {900, 767}, {700, 300}}) EXPECT_EQ(frame.Pixel(x, y), image);
 }
 
 }  // namespace

@@ -6,8 +6,11 @@
 #include "platform/sprite/Sprite.h"
 #include "platform/window/Window.h"
 
+#include <sys/wait.h>
+
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -177,6 +180,21 @@ std::vector<std::string> RecordingDevice::CallsStartingWith(const std::string& p
     return result;
 }
 
+RecordingDevice* InstallRecordingDevice() {
+    auto owned = std::make_unique<RecordingDevice>();
+    RecordingDevice* device = owned.get();
+    D3DDevice = std::move(owned);
+    return device;
+}
+
+std::shared_ptr<Direct3DTexture8> WhiteTexture(Direct3DDevice8& device, uint32_t width, uint32_t height) {
+    TextureImage image;
+    image.levels.push_back({width, height, std::vector<uint8_t>(size_t{width} * height * 4, 255)});
+    std::shared_ptr<Direct3DTexture8> texture;
+    Check(device.CreateTexture(image, D3DPOOL_MANAGED, texture), "CreateTexture");
+    return texture;
+}
+
 LoadingScreenStage::LoadingScreenStage(Direct3DDevice8& device) {
     WindowOptions options;
     options.fullscreen = false;
@@ -184,15 +202,8 @@ LoadingScreenStage::LoadingScreenStage(Direct3DDevice8& device) {
     window_ = std::make_unique<Window>(options);
     frmMain = window_.get();
     Sprite = std::make_unique<D3DXSprite>(device);
-    auto solid = [&](uint32_t size) {
-        TextureImage image;
-        image.levels.push_back({size, size, std::vector<uint8_t>(size_t{size} * size * 4, 255)});
-        std::shared_ptr<Direct3DTexture8> texture;
-        Check(device.CreateTexture(image, D3DPOOL_MANAGED, texture), "CreateTexture");
-        return texture;
-    };
-    TexWhite = solid(1);
-    TexLogoJpg = solid(512);
+    TexWhite = WhiteTexture(device, 1, 1);
+    TexLogoJpg = WhiteTexture(device, 512, 512);
     FontDescription font;
     font.faceName = "verdana";
     Check(CreateSystemFont(device, font, FontSmall), "CreateFont");
@@ -204,6 +215,28 @@ LoadingScreenStage::~LoadingScreenStage() {
     TexLogoJpg.reset();
     Sprite.reset();
     frmMain = nullptr;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+CommandResult RunCommand(const std::string& command) {
+    CommandResult result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    char buffer[4096];
+    while (size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) result.output.append(buffer, n);
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
 }
 
 TempDir::TempDir() {

@@ -1,6 +1,8 @@
-// Shared test doubles: a device that records the calls made on it, a clock the
-// test sets by hand, and a temporary folder.
+// Shared test doubles and helpers: a device that records the calls made on it,
+// a clock the test sets by hand, a temporary folder, files and shell commands.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
@@ -12,6 +14,13 @@
 
 #include "platform/device/Device.h"
 #include "platform/system/Clock.h"
+
+// Expects `p` within `tolerance` of (x, y, z).
+inline void ExpectPoint(const D3DVECTOR& p, float x, float y, float z, float tolerance = 1e-5f) {
+    EXPECT_NEAR(p.x, x, tolerance);
+    EXPECT_NEAR(p.y, y, tolerance);
+    EXPECT_NEAR(p.z, z, tolerance);
+}
 
 // Records every call as text, for example "SetRenderState(137,1)" or
 // "DrawSubset(2)", and keeps the state so that Get* answer like a device.
@@ -83,6 +92,9 @@ private:
     PresentListener* listener_ = nullptr;
 };
 
+// Makes a new RecordingDevice the demo's D3DDevice, which owns it; returns it.
+RecordingDevice* InstallRecordingDevice();
+
 // A clock whose tick count and counter the test sets; presents advance it by
 // `stepMilliseconds` when that is not 0.
 class ManualClock final : public Clock {
@@ -99,6 +111,9 @@ public:
     }
 };
 
+// An opaque white texture of one level made on `device`; throws when the device refuses.
+std::shared_ptr<Direct3DTexture8> WhiteTexture(Direct3DDevice8& device, uint32_t width, uint32_t height);
+
 class Window;
 
 // What the loading screen draws with, set up on `device` for the lifetime of
@@ -114,6 +129,20 @@ public:
 private:
     std::unique_ptr<Window> window_;
 };
+
+// The whole file at `path`; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+
+// `text` in single quotes for a POSIX shell.
+std::string ShellQuote(const std::string& text);
+
+// Runs `command` in a shell; its exit status (-1 when it did not exit) and
+// standard output.
+struct CommandResult {
+    int status = -1;
+    std::string output;
+};
+CommandResult RunCommand(const std::string& command);
 
 // A fresh folder under the system's temporary folder, removed on destruction.
 class TempDir {

@@ -26,9 +26,7 @@ bool SameMatrix(const D3DMATRIX& a, const D3DMATRIX& b) { return std::memcmp(&a,
 class Camera : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto recording = std::make_unique<RecordingDevice>();
-        device = recording.get();
-        D3DDevice = std::move(recording);
+        device = InstallRecordingDevice();
         Steps.Redim(0, 3);
         for (int32_t i = 0; i <= 3; ++i) Steps[i] = NewStep(1000, 0, 0);
         CurrentStep = 0;

@@ -8,6 +8,7 @@
 #include "common/Variables.h"
 #include "loading/m_InitGraphicsMode.h"
 #include "platform/sprite/Sprite.h"
+#include "common/Wrappers.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -62,20 +63,16 @@ TEST_F(GraphicsModeTest, SetsStatesTransformsSpriteAndShowsOneBlankFrame) {
     EXPECT_EQ(D3DDevice.get(), device);
     EXPECT_NE(Sprite, nullptr);
 
-    // Perspective from the single-precision pi / 4, aspect 1, near 0.1, far 1400.
-    const double yScale = 1.0 / std::tan(0.78539819 / 2.0);
-    EXPECT_NEAR(matProj.m[1][1], yScale, 1e-5);
-    EXPECT_EQ(matProj.m[0][0], matProj.m[1][1]);
-    EXPECT_NEAR(matProj.m[2][2], 1400.0 / (1400.0 - 0.1), 1e-6);
-    EXPECT_NEAR(matProj.m[3][2], -0.1 * 1400.0 / (1400.0 - 0.1), 1e-6);
-    EXPECT_EQ(matProj.m[2][3], 1.0f);
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            EXPECT_EQ(matWorld.m[i][j], i == j ? 1.0f : 0.0f);
-            EXPECT_FLOAT_EQ(matView.m[i][j], i == j ? 1.0f : 0.0f);
-        }
-    }
-    EXPECT_EQ(std::memcmp(&device->transforms[D3DTS_PROJECTION], &matProj, sizeof matProj), 0);
+    // Perspective from the single-precision pi / 4, aspect 1, near 0.1, far 1400
+    // (the matrix itself is checked in the maths tests); identity world and view.
+    D3DMATRIX proj, identity;
+    D3DXMatrixPerspectiveFovLH(proj, 3.1415927f / 4.0f, 1.0f, 0.1f, 1400.0f);
+    D3DXMatrixIdentity(identity);
+    EXPECT_EQ(std::memcmp(&matProj, &proj, sizeof proj), 0);
+    EXPECT_EQ(std::memcmp(&device->transforms[D3DTS_PROJECTION], &proj, sizeof proj), 0);
+    EXPECT_EQ(std::memcmp(&matWorld, &identity, sizeof identity), 0);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) EXPECT_FLOAT_EQ(matView.m[i][j], identity.m[i][j]);
 }
 
 TEST_F(GraphicsModeTest, PresentationParametersFollowModeAndAntialias) {

@@ -2,66 +2,43 @@
 // letterbox rectangle of the GL device.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "common/Wrappers.h"
 #include "platform/device/VertexFormat.h"
 
 namespace {
 
-TEST(VertexFormat, DecodesTheDemosFormats) {
+// pretransformed, position floats and the offsets of normal, point size,
+// diffuse, specular; texture sets, offset of set 0 and the vertex size.
+std::vector<int> Layout(DWORD fvf) {
     VertexLayout l;
-    ASSERT_TRUE(DecodeVertexFormat(0x112, l));
-    EXPECT_FALSE(l.pretransformed);
-    EXPECT_EQ(l.normal, 12);
-    EXPECT_EQ(l.diffuse, -1);
-    EXPECT_EQ(l.texCoordCount, 1);
-    EXPECT_EQ(l.texCoord[0], 24);
-    EXPECT_EQ(l.size, 32);
-
-    // XYZ | DIFFUSE | TEX1 (the particle record) is 0x142.
-    ASSERT_TRUE(DecodeVertexFormat(0x142, l));
-    EXPECT_FALSE(l.pretransformed);
-    EXPECT_EQ(l.normal, -1);
-    EXPECT_EQ(l.diffuse, 12);
-    EXPECT_EQ(l.texCoord[0], 16);
-    EXPECT_EQ(l.size, 24);
-
-    // 0x144 is XYZRHW | DIFFUSE | TEX1.
-    ASSERT_TRUE(DecodeVertexFormat(0x144, l));
-    EXPECT_TRUE(l.pretransformed);
-    EXPECT_EQ(l.diffuse, 16);
-    EXPECT_EQ(l.texCoord[0], 20);
-    EXPECT_EQ(l.size, 28);
-
-    ASSERT_TRUE(DecodeVertexFormat(0x1C4, l));
-    EXPECT_TRUE(l.pretransformed);
-    EXPECT_EQ(l.positionFloats, 4);
-    EXPECT_EQ(l.diffuse, 16);
-    EXPECT_EQ(l.specular, 20);
-    EXPECT_EQ(l.texCoord[0], 24);
-    EXPECT_EQ(l.size, 32);
+    if (!DecodeVertexFormat(fvf, l)) return {};
+    return {l.pretransformed, l.positionFloats, l.normal, l.pointSize, l.diffuse, l.specular, l.texCoordCount,
+            l.texCoord[0], l.size};
 }
 
-TEST(VertexFormat, WalksEveryComponentInOrder) {
+TEST(VertexFormat, DecodesEveryComponentInOrder) {
+    const struct {
+        DWORD fvf;
+        std::vector<int> layout;
+    } cases[] = {
+        {0x112, {0, 3, 12, -1, -1, -1, 1, 24, 32}},  // XYZ | NORMAL | TEX1: meshes
+        {0x142, {0, 3, -1, -1, 12, -1, 1, 16, 24}},  // XYZ | DIFFUSE | TEX1: particles
+        {0x144, {1, 4, -1, -1, 16, -1, 1, 20, 28}},  // XYZRHW | DIFFUSE | TEX1: sprites
+        {0x1C4, {1, 4, -1, -1, 16, 20, 1, 24, 32}},  // XYZRHW | DIFFUSE | SPECULAR | TEX1
+        // XYZ | NORMAL | PSIZE | DIFFUSE | SPECULAR | TEX2, set 1 with 3 floats.
+        {0x002 | 0x010 | 0x020 | 0x040 | 0x080 | 0x200 | (1u << 18), {0, 3, 12, 24, 28, 32, 2, 36, 56}},
+        {0x006 | 0x040, {0, 3, -1, -1, 16, -1, 0, -1, 20}},  // XYZB1: one blend weight skipped
+        {0x004, {1, 4, -1, -1, -1, -1, 0, -1, 16}},          // XYZRHW alone, TEX0
+        {0x040, {}},                                          // no position
+    };
+    for (const auto& c : cases) EXPECT_EQ(Layout(c.fvf), c.layout) << std::hex << "fvf 0x" << c.fvf;
     VertexLayout l;
-    // XYZ | NORMAL | PSIZE | DIFFUSE | SPECULAR | TEX2, set 1 with 3 floats.
-    const DWORD fvf = 0x002 | 0x010 | 0x020 | 0x040 | 0x080 | 0x200 | (1u << 18);
-    ASSERT_TRUE(DecodeVertexFormat(fvf, l));
-    EXPECT_EQ(l.normal, 12);
-    EXPECT_EQ(l.pointSize, 24);
-    EXPECT_EQ(l.diffuse, 28);
-    EXPECT_EQ(l.specular, 32);
-    EXPECT_EQ(l.texCoord[0], 36);
+    ASSERT_TRUE(DecodeVertexFormat(0x002 | 0x200 | (1u << 18), l));
+    EXPECT_EQ(l.texCoord[1], 20);
     EXPECT_EQ(l.texCoordFloats[0], 2);
-    EXPECT_EQ(l.texCoord[1], 44);
     EXPECT_EQ(l.texCoordFloats[1], 3);
-    EXPECT_EQ(l.size, 56);
-
-    ASSERT_TRUE(DecodeVertexFormat(0x006 | 0x040, l));  // XYZB1: one blend weight skipped
-    EXPECT_EQ(l.diffuse, 16);
-    ASSERT_TRUE(DecodeVertexFormat(0x004, l));  // XYZRHW alone, TEX0
-    EXPECT_EQ(l.size, 16);
-    EXPECT_EQ(l.texCoordCount, 0);
-    EXPECT_FALSE(DecodeVertexFormat(0x000 | 0x040, l));
 }
 
 TEST(VertexFormat, VertexCountsPerPrimitiveKind) {
@@ -101,20 +78,19 @@ TEST(VertexFormat, NormalMatrixKeepsNormalsPerpendicular) {
 }
 
 TEST(VertexFormat, PictureFitsWithBarsOnTheLongSide) {
-    const ViewRect same = FitPicture(1024, 768, 1024, 768);
-    EXPECT_EQ(same.x, 0);
-    EXPECT_EQ(same.width, 1024);
-    const ViewRect wide = FitPicture(1024, 768, 1920, 1080);
-    EXPECT_EQ(wide.width, 1440);
-    EXPECT_EQ(wide.height, 1080);
-    EXPECT_EQ(wide.x, 240);
-    EXPECT_EQ(wide.y, 0);
-    const ViewRect tall = FitPicture(1024, 768, 1280, 1024);
-    EXPECT_EQ(tall.width, 1280);
-    EXPECT_EQ(tall.height, 960);
-    EXPECT_EQ(tall.y, 32);
-    const ViewRect none = FitPicture(1024, 768, 0, 600);
-    EXPECT_EQ(none.width, 0);
+    const struct {
+        int targetWidth, targetHeight;
+        ViewRect want;
+    } cases[] = {{1024, 768, {0, 0, 1024, 768}},
+                 {1920, 1080, {240, 0, 1440, 1080}},
+                 {1280, 1024, {0, 32, 1280, 960}},
+                 {0, 600, {0, 0, 0, 0}}};
+    for (const auto& c : cases) {
+        const ViewRect r = FitPicture(1024, 768, c.targetWidth, c.targetHeight);
+        EXPECT_EQ((std::vector<int>{r.x, r.y, r.width, r.height}),
+                  (std::vector<int>{c.want.x, c.want.y, c.want.width, c.want.height}))
+            << c.targetWidth << " x " << c.targetHeight;
+    }
 }
 
 }  // namespace

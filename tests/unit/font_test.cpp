@@ -179,9 +179,7 @@ TEST(Font, FaceSizeAndWeightFollowTheDescription) {
 
 TEST(Font, MakeFontTakesTheSizeAsTextAndDrawTextRectSwapsTheCorners) {
     D3DX = std::make_unique<D3DX8>();
-    auto owned = std::make_unique<RecordingDevice>();
-    RecordingDevice& device = *owned;
-    D3DDevice = std::move(owned);
+    RecordingDevice& device = *InstallRecordingDevice();
 
     std::unique_ptr<D3DXFont> font;
     MakeFont(font, "verdana", "8", False16, False16, False16);

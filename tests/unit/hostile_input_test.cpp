@@ -1,7 +1,6 @@
 // Inputs that once crashed, hung or were taken for good content: each case
 // replays the input and checks the clear error (or the sound result).
 #include <gtest/gtest.h>
-#include <stb_image_write.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include "platform/music/MusicPlayer.h"
 #include "platform/texture/TextureLoader.h"
 #include "platform/xfile/XFile.h"
+#include "support/Bytes.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -26,29 +26,6 @@ std::string ErrorOf(const std::function<void()>& action) {
         return e.what();
     }
     return "(no error)";
-}
-
-std::string Jpeg(int width, int height) {
-    std::string out;
-    const std::vector<uint8_t> pixels(size_t(width) * height * 3, 200);
-    stbi_write_jpg_to_func(
-        [](void* context, void* data, int size) {
-            static_cast<std::string*>(context)->append(static_cast<char*>(data), size_t(size));
-        },
-        &out, width, height, 3, pixels.data(), 90);
-    return out;
-}
-
-std::string TgaHeader(uint8_t type, uint16_t width, uint16_t height, uint8_t bits) {
-    std::string s(18, '\0');
-    s[2] = char(type);
-    s[12] = char(width & 0xFF);
-    s[13] = char(width >> 8);
-    s[14] = char(height & 0xFF);
-    s[15] = char(height >> 8);
-    s[16] = char(bits);
-    s[17] = 0x20;  // rows top first
-    return s;
 }
 
 TEST(HostileImages, CutOffJpegAndTgaAreErrorsNotBlackPictures) {

@@ -5,16 +5,11 @@
 #include "common/BoundedArray.h"
 #include "common/Common.h"
 #include "common/Wrappers.h"
+#include "support/TestSupport.h"
 
 namespace {
 
 constexpr float kHalfPi = 1.5707963f;
-
-void ExpectPoint(const D3DVECTOR& p, float x, float y, float z, float tolerance = 1e-5f) {
-    EXPECT_NEAR(p.x, x, tolerance);
-    EXPECT_NEAR(p.y, y, tolerance);
-    EXPECT_NEAR(p.z, z, tolerance);
-}
 
 TEST(Maths, VectorsColoursAndBits) {
     const D3DVECTOR v = MakeVector(1, 2, 3);

@@ -167,12 +167,8 @@ TEST(ParticleSize, ShrinksWithDistanceInStepsOfTenUnits) {
 }
 
 TEST(ParticlePass, DrawsEachDropWithItsOwnSizeAndLeavesTheStatesOn) {
-    auto owned = std::make_unique<RecordingDevice>();
-    RecordingDevice& device = *owned;
-    D3DDevice = std::move(owned);
-    TextureImage image;
-    image.levels.push_back(TextureLevel{1, 1, {255, 255, 255, 255}});
-    ASSERT_EQ(device.CreateTexture(image, D3DPOOL_MANAGED, TexDot), D3D_OK);
+    RecordingDevice& device = *InstallRecordingDevice();
+    TexDot = WhiteTexture(device, 1, 1);
     camPos = MakeVector(0, 100, 0);
     for (int32_t i = 0; i <= 399; ++i) particleVerts[i].Position = MakeVector(0, 100, 10.0f * i);
 

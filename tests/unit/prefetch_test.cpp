@@ -9,19 +9,14 @@
 
 #include "common/Errors.h"
 #include "platform/d3dx/D3DX8.h"
+#include "support/Bytes.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 // An uncompressed 24-bit TGA of one grey level.
 std::string Tga(uint16_t w, uint16_t h, char grey) {
-    std::string s(18, '\0');
-    s[2] = 2;
-    s[12] = char(w & 0xFF);
-    s[14] = char(h & 0xFF);
-    s[16] = 24;
-    s += std::string(size_t(w) * h * 3, grey);
-    return s;
+    return TgaHeader(2, w, h, 24) + std::string(size_t(w) * h * 3, grey);
 }
 
 // A one-triangle mesh with two materials, each naming a texture.

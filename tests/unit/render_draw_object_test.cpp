@@ -18,16 +18,12 @@ constexpr float HalfPi = std::numbers::pi_v<float> / 2;
 class DrawObjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto owned = std::make_unique<RecordingDevice>();
-        device = owned.get();
-        D3DDevice = std::move(owned);
+        device = InstallRecordingDevice();
 
         Meshes.Redim(0, 3);
         MeshEntry& entry = Meshes[1];
         ASSERT_EQ(device->CreateMesh(MeshGeometry{}, entry.Mesh), D3D_OK);
-        TextureImage image;
-        image.levels.push_back(TextureLevel{1, 1, {255, 255, 255, 255}});
-        ASSERT_EQ(device->CreateTexture(image, D3DPOOL_MANAGED, texture), D3D_OK);
+        texture = WhiteTexture(*device, 1, 1);
         entry.MaterialCount = 2;
         entry.Textures.Redim(0, 1);
         entry.Textures[0] = texture;  // entry 1 stays empty: the subset is drawn untextured
@@ -58,12 +54,6 @@ protected:
     std::shared_ptr<Direct3DTexture8> texture;
 };
 
-void ExpectNear(const D3DVECTOR& actual, float x, float y, float z) {
-    EXPECT_NEAR(actual.x, x, 1e-5f);
-    EXPECT_NEAR(actual.y, y, 1e-5f);
-    EXPECT_NEAR(actual.z, z, 1e-5f);
-}
-
 TEST_F(DrawObjectTest, WorldMatrixComposesScaleRotationsAndTranslationInOrder) {
     DrawObject(Placed(5, -2, 7));
     D3DMATRIX translation;
@@ -76,27 +66,27 @@ TEST_F(DrawObjectTest, WorldMatrixComposesScaleRotationsAndTranslationInOrder) {
     SceneObject turned = Placed(10, 0, 0);
     turned.RotY = HalfPi;
     DrawObject(turned);
-    ExpectNear(World({1, 0, 0}), 10, 0, -1);
+    ExpectPoint(World({1, 0, 0}), 10, 0, -1);
 
     SceneObject stretched = Placed(0, 0, 0);
     stretched.ScaleX = 2;
     stretched.RotZ = HalfPi;
     DrawObject(stretched);
-    ExpectNear(World({1, 0, 0}), 0, 2, 0);  // scaled before it is turned
+    ExpectPoint(World({1, 0, 0}), 0, 2, 0);  // scaled before it is turned
 
     // Y before X: (1,0,0) turns to (0,0,-1) about Y, then to (0,1,0) about X.
     SceneObject twice = Placed(0, 0, 0);
     twice.RotY = HalfPi;
     twice.RotX = HalfPi;
     DrawObject(twice);
-    ExpectNear(World({1, 0, 0}), 0, 1, 0);
+    ExpectPoint(World({1, 0, 0}), 0, 1, 0);
 
     // X before Z: (0,1,0) turns to (0,0,1) about X and stays there about Z.
     SceneObject xz = Placed(0, 0, 0);
     xz.RotX = HalfPi;
     xz.RotZ = HalfPi;
     DrawObject(xz);
-    ExpectNear(World({0, 1, 0}), 0, 0, 1);
+    ExpectPoint(World({0, 1, 0}), 0, 0, 1);
 }
 
 TEST_F(DrawObjectTest, DrawsEverySubsetWithItsTextureAndMaterial) {

@@ -10,14 +10,6 @@
 
 namespace {
 
-std::shared_ptr<Direct3DTexture8> MakeTexture(RecordingDevice& device, uint32_t w, uint32_t h) {
-    TextureImage image;
-    image.levels.push_back({w, h, std::vector<uint8_t>(size_t{w} * h * 4, 255)});
-    std::shared_ptr<Direct3DTexture8> texture;
-    EXPECT_EQ(device.CreateTexture(image, D3DPOOL_MANAGED, texture), D3D_OK);
-    return texture;
-}
-
 // The four distinct corners of the drawn quad in the order top-left, top-right,
 // bottom-right, bottom-left, shifted back to pixel edges.
 std::vector<SpriteVertex> Corners(const RecordingDevice& device) {
@@ -35,7 +27,7 @@ std::vector<SpriteVertex> Corners(const RecordingDevice& device) {
 
 TEST(Sprite, PlacesAndScalesTheTextureInPixels) {
     RecordingDevice device;
-    auto texture = MakeTexture(device, 1, 1);
+    auto texture = WhiteTexture(device, 1, 1);
     D3DXSprite sprite(device);
     const D3DVECTOR2 scale{404, 24};
     const D3DVECTOR2 move{310, 382};
@@ -61,7 +53,7 @@ TEST(Sprite, PlacesAndScalesTheTextureInPixels) {
 
 TEST(Sprite, DefaultsAndSourceRectangle) {
     RecordingDevice device;
-    auto texture = MakeTexture(device, 64, 32);
+    auto texture = WhiteTexture(device, 64, 32);
     D3DXSprite sprite(device);
     ASSERT_EQ(sprite.Draw(texture.get(), nullptr, nullptr, nullptr, 0.0f, nullptr, 0xFFFFFFFFu), D3D_OK);
     auto c = Corners(device);
@@ -82,7 +74,7 @@ TEST(Sprite, DefaultsAndSourceRectangle) {
 
 TEST(Sprite, RotatesAboutItsCentreClockwiseOnScreen) {
     RecordingDevice device;
-    auto texture = MakeTexture(device, 10, 20);
+    auto texture = WhiteTexture(device, 10, 20);
     D3DXSprite sprite(device);
     const D3DVECTOR2 centre{5, 10};
     const D3DVECTOR2 move{100, 200};
@@ -98,8 +90,8 @@ TEST(Sprite, RotatesAboutItsCentreClockwiseOnScreen) {
 
 TEST(Sprite, SetsItsStateAndRestoresEverything) {
     RecordingDevice device;
-    auto texture = MakeTexture(device, 4, 4);
-    auto other = MakeTexture(device, 2, 2);
+    auto texture = WhiteTexture(device, 4, 4);
+    auto other = WhiteTexture(device, 2, 2);
     device.SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
     device.SetRenderState(D3DRS_LIGHTING, 1);
     device.SetRenderState(D3DRS_FOGENABLE, 1);
@@ -151,7 +143,7 @@ TEST(Sprite, FailuresComeBackAsResults) {
     RecordingDevice device;
     D3DXSprite sprite(device);
     EXPECT_EQ(sprite.Draw(nullptr, nullptr, nullptr, nullptr, 0.0f, nullptr, 0xFFFFFFFFu), D3DERR_INVALIDCALL);
-    auto texture = MakeTexture(device, 4, 4);
+    auto texture = WhiteTexture(device, 4, 4);
     device.failWith = D3DERR_DEVICELOST;
     EXPECT_EQ(sprite.Draw(texture.get(), nullptr, nullptr, nullptr, 0.0f, nullptr, 0xFFFFFFFFu),
               D3DERR_DEVICELOST);
@@ -163,7 +155,7 @@ TEST(Sprite, FactoryMakesASpriteOnTheDevice) {
     std::unique_ptr<D3DXSprite> sprite;
     ASSERT_EQ(d3dx.CreateSprite(device, sprite), D3D_OK);
     ASSERT_NE(sprite, nullptr);
-    auto texture = MakeTexture(device, 4, 4);
+    auto texture = WhiteTexture(device, 4, 4);
     EXPECT_EQ(sprite->Draw(texture.get(), nullptr, nullptr, nullptr, 0.0f, nullptr, 0xFFFFFFFFu), D3D_OK);
     EXPECT_EQ(device.presents, 0);
     EXPECT_EQ(device.CallsStartingWith("DrawPrimitiveUP").size(), 1u);

@@ -1,7 +1,6 @@
 // The mesh list, the object table and the stand-alone textures, loaded from
 // fixture files into a recording device.
 #include <gtest/gtest.h>
-#include <stb_image_write.h>
 
 #include <algorithm>
 #include <bit>
@@ -17,10 +16,7 @@
 #include "loading/m_InitMesh.h"
 #include "loading/m_InitTextures.h"
 #include "loading/m_initObjects.h"
-#include "platform/font/Font.h"
-#include "platform/sprite/Sprite.h"
-#include "platform/window/Window.h"
-#include "text/m_DrawText.h"
+#include "support/Bytes.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -52,26 +48,8 @@ const ExpectedMesh kMeshes[36] = {
     {36, "data/misc/angel/male.x"},            {37, "data/misc/flower/frame7.x"},
 };
 
-std::string Tga(uint16_t w, uint16_t h) {
-    std::string s(18, '\0');
-    s[2] = 2;
-    s[12] = char(w & 0xFF);
-    s[13] = char(w >> 8);
-    s[14] = char(h & 0xFF);
-    s[15] = char(h >> 8);
-    s[16] = 24;
-    s += std::string(size_t(w) * h * 3, '\x7F');
-    return s;
-}
-
-std::string Jpeg(int w, int h) {
-    std::string out;
-    const std::vector<uint8_t> pixels(size_t(w) * h * 3, 200);
-    stbi_write_jpg_to_func(
-        [](void* context, void* data, int size) { static_cast<std::string*>(context)->append(static_cast<char*>(data), size_t(size)); },
-        &out, w, h, 3, pixels.data(), 90);
-    return out;
-}
+// A grey 24-bit TGA.
+std::string Tga(uint16_t w, uint16_t h) { return TgaHeader(2, w, h, 24) + std::string(size_t(w) * h * 3, '\x7F'); }
 
 // A polygon with `corners` vertices and two materials: the first textured
 // (named with doubled backslashes and other letter case than on disk), the
@@ -91,38 +69,17 @@ class Tables : public ::testing::Test {
 protected:
     void SetUp() override {
         AppPath = dir.path().string();
-        auto recording = std::make_unique<RecordingDevice>();
-        device = recording.get();
-        D3DDevice = std::move(recording);
+        device = InstallRecordingDevice();
         D3DX = std::make_unique<D3DX8>();
         FlowerIndex[1] = 60;
-        // The loading screen that every load reports on draws through these.
-        WindowOptions options;
-        options.fullscreen = false;
-        options.offscreen = true;
-        window = std::make_unique<Window>(options);
-        frmMain = window.get();
-        Check(D3DX->CreateSprite(*D3DDevice, Sprite), "CreateSprite");
-        MakeFont(FontSmall, "verdana", "8", False16, False16, False16);
-        TexWhite = Texture(1, 1);
-        TexLogoJpg = Texture(512, 512);
         LoadingCount = 0;
-    }
-    std::shared_ptr<Direct3DTexture8> Texture(uint32_t width, uint32_t height) {
-        TextureImage image;
-        image.levels.push_back(TextureLevel{width, height, std::vector<uint8_t>(size_t(width) * height * 4, 255)});
-        std::shared_ptr<Direct3DTexture8> texture;
-        Check(D3DDevice->CreateTexture(image, D3DPOOL_MANAGED, texture), "CreateTexture");
-        return texture;
+        stage = std::make_unique<LoadingScreenStage>(*D3DDevice);  // every load reports on it
     }
     void TearDown() override {
         Meshes.Erase();
         Objects.Erase();
-        TexWhite = TexLogoDds = TexDot = TexLogoJpg = TexBajs = TexTextEfter = nullptr;
-        FontSmall.reset();
-        Sprite.reset();
-        frmMain = nullptr;
-        window.reset();
+        stage.reset();
+        TexLogoDds = TexDot = TexBajs = TexTextEfter = nullptr;
         D3DX.reset();
         D3DDevice.reset();
         AppPath.clear();
@@ -138,7 +95,7 @@ protected:
 
     TempDir dir;
     RecordingDevice* device = nullptr;
-    std::unique_ptr<Window> window;
+    std::unique_ptr<LoadingScreenStage> stage;
 };
 
 TEST_F(Tables, MeshesLoadIntoTheirSlotsWithMaterialsAndTextures) {
@@ -241,26 +198,27 @@ TEST_F(Tables, ObjectsFillTheirSlots) {
         }
     }
     EXPECT_EQ(filled, 55);
-    EXPECT_EQ(Objects[0].Name, "Box");
-    EXPECT_EQ(Objects[0].MeshIndex, 0);
-    EXPECT_EQ(Objects[0].PosX, -50.0f);
-    EXPECT_EQ(Objects[17].Name, "Hus 1");
-    EXPECT_EQ(Objects[17].ScaleY, 2.69f);
-    EXPECT_EQ(Objects[59].Name, "Manlig staty");
-    EXPECT_EQ(Objects[59].MeshIndex, 35);
-    EXPECT_EQ(Objects[59].RotY, -0.7f);
-    EXPECT_EQ(Objects[58].ScaleX, 0.1137f);
-    EXPECT_EQ(Objects[60].Name, "Flower");
-    EXPECT_EQ(Objects[60].MeshIndex, 37);
-    EXPECT_EQ(Objects[60].PosZ, -150.0f);
-    EXPECT_EQ(Objects[5].Name, "Markör");
-    EXPECT_EQ(Objects[5].MeshIndex, 3);
-    EXPECT_EQ(Objects[40].Name, "fontänen utan vattenmesh");
+    const struct {
+        int32_t slot;
+        const char* name;
+        int32_t mesh;
+    } named[] = {{0, "Box", 0},         {5, "Markör", 3},          {17, "Hus 1", 1},
+                 {40, "fontänen utan vattenmesh", 24}, {59, "Manlig staty", 35}, {60, "Flower", 37}};
+    for (const auto& n : named) {
+        EXPECT_EQ(Objects[n.slot].Name, n.name) << n.slot;
+        EXPECT_EQ(Objects[n.slot].MeshIndex, n.mesh) << n.slot;
+    }
     // Single-precision values exactly as written.
-    EXPECT_EQ(Objects[6].RotX, 3.1415927f);
-    EXPECT_EQ(Objects[45].RotY, 3.14f);
+    const struct {
+        int32_t slot;
+        float SceneObject::*field;
+        float value;
+    } values[] = {{0, &SceneObject::PosX, -50.0f},     {17, &SceneObject::ScaleY, 2.69f},
+                  {59, &SceneObject::RotY, -0.7f},     {58, &SceneObject::ScaleX, 0.1137f},
+                  {60, &SceneObject::PosZ, -150.0f},   {6, &SceneObject::RotX, 3.1415927f},
+                  {45, &SceneObject::RotY, 3.14f},     {29, &SceneObject::RotY, static_cast<float>(3.14 / 6)}};
+    for (const auto& v : values) EXPECT_EQ(Objects[v.slot].*v.field, v.value) << "slot " << v.slot;
     EXPECT_NE(Objects[45].RotY, Objects[6].RotX);
-    EXPECT_EQ(Objects[29].RotY, static_cast<float>(3.14 / 6));
     // Repeated names are separate objects.
     std::vector<int32_t> pillars;
     for (int32_t slot = 0; slot <= 60; ++slot) {

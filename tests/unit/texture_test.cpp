@@ -9,18 +9,16 @@
 
 #include "common/Errors.h"
 #include "platform/texture/TextureLoader.h"
+#include "support/Bytes.h"
 
 namespace {
 
 using Texel = std::array<uint8_t, 4>;
 
-Texel At(const DecodedImage& image, uint32_t x, uint32_t y) {
-    const uint8_t* p = &image.rgba[(size_t(y) * image.width + x) * 4];
-    return {p[0], p[1], p[2], p[3]};
-}
-
-Texel At(const TextureLevel& level, uint32_t x, uint32_t y) {
-    const uint8_t* p = &level.rgba[(size_t(y) * level.width + x) * 4];
+// The texel at (x, y) of a DecodedImage or a TextureLevel.
+template <class Image>
+Texel At(const Image& image, uint32_t x, uint32_t y) {
+    const uint8_t* p = &image.rgba.at((size_t(y) * image.width + x) * 4);
     return {p[0], p[1], p[2], p[3]};
 }
 
@@ -32,17 +30,9 @@ DecodedImage Image(uint32_t w, uint32_t h, const std::vector<Texel>& texels) {
     return image;
 }
 
-void Put16(std::string& s, uint16_t v) { s.append(reinterpret_cast<const char*>(&v), 2); }
-void Put32(std::string& s, uint32_t v) { s.append(reinterpret_cast<const char*>(&v), 4); }
-
 // An uncompressed TGA; rows are given top first and stored in the file's order.
 std::string Tga(uint16_t w, uint16_t h, const std::vector<Texel>& texels, bool alpha, bool topFirst) {
-    std::string s(12, '\0');
-    s[2] = 2;  // uncompressed true colour
-    Put16(s, w);
-    Put16(s, h);
-    s += char(alpha ? 32 : 24);
-    s += char((alpha ? 8 : 0) | (topFirst ? 0x20 : 0));
+    std::string s = TgaHeader(2, w, h, alpha ? 32 : 24, topFirst);
     for (uint16_t row = 0; row < h; ++row) {
         const uint16_t y = topFirst ? row : uint16_t(h - 1 - row);
         for (uint16_t x = 0; x < w && size_t(y) * w + x < texels.size(); ++x) {
@@ -348,11 +338,7 @@ TEST(TextureDecode, BadImagesFailWithReason) {
     ExpectDecodeError(Dds(4, 4, kRGB, nullptr, 12, {0xF, 0xF0, 0xF00, 0}, std::string(64, '\0')), "bit count 12");
     ExpectDecodeError(Tga(20000, 20000, {}, false, true), "outside 1 to 16384");
     ExpectDecodeError(Tga(16000, 16000, {}, false, true), "more than a 18-byte file can hold");
-    std::string truncatedJpeg;
-    const std::vector<uint8_t> white(16 * 16 * 3, 255);
-    stbi_write_jpg_to_func(
-        [](void* context, void* data, int size) { static_cast<std::string*>(context)->append(static_cast<char*>(data), size_t(size)); },
-        &truncatedJpeg, 16, 16, 3, white.data(), 90);
+    const std::string truncatedJpeg = Jpeg(16, 16, 255);
     ExpectDecodeError(truncatedJpeg.substr(0, truncatedJpeg.size() / 2), "JPEG data is truncated");
     TextureOptions tooBig;
     tooBig.width = 32768;
@@ -366,12 +352,7 @@ TEST(TextureDecode, StbFormatsDecodeTopRowFirst) {
         ExpectTexel(At(tga, 0, 0), blue);
         ExpectTexel(At(tga, 0, 1), red);
     }
-    std::string jpeg;
-    const std::vector<uint8_t> white(16 * 8 * 3, 255);
-    stbi_write_jpg_to_func(
-        [](void* context, void* data, int size) { static_cast<std::string*>(context)->append(static_cast<char*>(data), size_t(size)); },
-        &jpeg, 16, 8, 3, white.data(), 95);
-    DecodedImage decoded = DecodeImage(jpeg, "white.jpg");
+    DecodedImage decoded = DecodeImage(Jpeg(16, 8, 255, 95), "white.jpg");
     EXPECT_EQ(decoded.width, 16u);
     EXPECT_EQ(decoded.height, 8u);
     ExpectTexel(At(decoded, 7, 3), kWhite);

@@ -15,9 +15,7 @@ namespace {
 class Activation : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto recording = std::make_unique<RecordingDevice>();
-        device = recording.get();
-        D3DDevice = std::move(recording);
+        device = InstallRecordingDevice();
         AppPath = dir.path().string();
         startKey = 2;
         camPos = {-1, -2, -3};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <sstream>
 #include <string>
 
 #include "common/Variables.h"
@@ -25,57 +26,38 @@ std::string ParseError(const std::string& text) {
     return "";
 }
 
-void ExpectVector(const D3DVECTOR& v, float x, float y, float z) {
-    EXPECT_EQ(v.x, x);
-    EXPECT_EQ(v.y, y);
-    EXPECT_EQ(v.z, z);
+// Each parsed record as "step eye eye-pace target target-pace".
+std::vector<std::string> Records(const std::string& text) {
+    std::vector<std::string> out;
+    for (const CameraRecord& r : ParseCameraFile(text)) {
+        std::ostringstream s;
+        s << r.Step << ' ' << r.Eye.x << ' ' << r.Eye.y << ' ' << r.Eye.z << ' ' << r.EyePace << ' ' << r.Target.x
+          << ' ' << r.Target.y << ' ' << r.Target.z << ' ' << r.TargetPace;
+        out.push_back(s.str());
+    }
+    return out;
 }
 
-TEST(CameraFileParse, ReadsTheNineFieldsOfEachRecord) {
-    const auto records = ParseCameraFile("1,-40,20,300,500,0,0,50,450;\n");
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].Step, 1);
-    ExpectVector(records[0].Eye, -40, 20, 300);
-    EXPECT_EQ(records[0].EyePace, 500);
-    ExpectVector(records[0].Target, 0, 0, 50);
-    EXPECT_EQ(records[0].TargetPace, 450);
-}
-
-TEST(CameraFileParse, DropsQuotesAndCarriageReturnsAndSkipsWhiteSpace) {
-    const auto records = ParseCameraFile(
-        "\"2\",\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",\"7\",\"8\";\r\n"
-        "\n 3 ,\t10,\n-20 , 30\t,\r\n 40,\n50,60,70,  80  ;\r\n");
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].Step, 2);
-    ExpectVector(records[0].Eye, 1, 2, 3);
-    EXPECT_EQ(records[0].EyePace, 4);
-    ExpectVector(records[0].Target, 5, 6, 7);
-    EXPECT_EQ(records[0].TargetPace, 8);
-    EXPECT_EQ(records[1].Step, 3);
-    ExpectVector(records[1].Eye, 10, -20, 30);
-    EXPECT_EQ(records[1].EyePace, 40);
-    EXPECT_EQ(records[1].TargetPace, 80);
-}
-
-TEST(CameraFileParse, FloorsCoordinatesAndRoundsPacesAndStepsHalfToEven) {
-    const auto records = ParseCameraFile("2.5,-0.5,7.9,-7.9,2.5,0.999,-1e-9,1e2,3.5;0.5,0,0,0,1.5,0,0,0,-2.5;");
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].Step, 2);
-    ExpectVector(records[0].Eye, -1, 7, -8);
-    EXPECT_EQ(records[0].EyePace, 2);
-    ExpectVector(records[0].Target, 0, -1, 100);
-    EXPECT_EQ(records[0].TargetPace, 4);
-    EXPECT_EQ(records[1].Step, 0);
-    EXPECT_EQ(records[1].EyePace, 2);
-    EXPECT_EQ(records[1].TargetPace, -2);
-}
-
-TEST(CameraFileParse, IgnoresTheTextAfterTheLastSemicolonAndFieldsPastTheNinth) {
-    EXPECT_TRUE(ParseCameraFile("").empty());
-    EXPECT_TRUE(ParseCameraFile("0,1,2,3,4,5,6,7,8\n").empty());
-    const auto records = ParseCameraFile("0,1,2,3,4,5,6,7,8,99,not a number;1,1,1,1,1,1,1,1,1\n");
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].TargetPace, 8);
+TEST(CameraFileParse, TextToRecords) {
+    const struct {
+        const char* what;
+        const char* text;
+        std::vector<std::string> records;
+    } cases[] = {
+        {"nine fields", "1,-40,20,300,500,0,0,50,450;\n", {"1 -40 20 300 500 0 0 50 450"}},
+        {"quotes and carriage returns dropped, white space skipped",
+         "\"2\",\"1\",\"2\",\"3\",\"4\",\"5\",\"6\",\"7\",\"8\";\r\n"
+         "\n 3 ,\t10,\n-20 , 30\t,\r\n 40,\n50,60,70,  80  ;\r\n",
+         {"2 1 2 3 4 5 6 7 8", "3 10 -20 30 40 50 60 70 80"}},
+        {"coordinates floored, paces and steps rounded half to even",
+         "2.5,-0.5,7.9,-7.9,2.5,0.999,-1e-9,1e2,3.5;0.5,0,0,0,1.5,0,0,0,-2.5;",
+         {"2 -1 7 -8 2 0 -1 100 4", "0 0 0 0 2 0 0 0 -2"}},
+        {"empty", "", {}},
+        {"no semicolon", "0,1,2,3,4,5,6,7,8\n", {}},
+        {"fields past the ninth and text after the last semicolon ignored",
+         "0,1,2,3,4,5,6,7,8,99,not a number;1,1,1,1,1,1,1,1,1\n", {"0 1 2 3 4 5 6 7 8"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Records(c.text), c.records) << c.what;
 }
 
 TEST(CameraFileParse, UsesThePointAsDecimalSeparatorWhateverTheLocale) {
@@ -140,15 +122,15 @@ TEST_F(CameraKeys, AddsKeysInFileOrderPerStepWhenStepsInterleave) {
     ASSERT_EQ(Steps[3].TargetPath.UBound(), 2);
     for (int32_t k = 0; k <= 2; ++k) {
         const float v = static_cast<float>(k + 1);
-        ExpectVector(Steps[3].EyePath[k].Position, v, v, v);
+        ExpectPoint(Steps[3].EyePath[k].Position, v, v, v, 0);
         EXPECT_EQ(Steps[3].EyePath[k].Pace, 10 * (k + 1));
         const float t = static_cast<float>(9 - k);
-        ExpectVector(Steps[3].TargetPath[k].Position, t, t, t);
+        ExpectPoint(Steps[3].TargetPath[k].Position, t, t, t, 0);
         EXPECT_EQ(Steps[3].TargetPath[k].Pace, 90 - 10 * k);
     }
     ASSERT_EQ(Steps[0].EyePath.UBound(), 0);
-    ExpectVector(Steps[0].EyePath[0].Position, 5, 0, 0);
-    ExpectVector(Steps[0].TargetPath[0].Position, 6, 0, 0);
+    ExpectPoint(Steps[0].EyePath[0].Position, 5, 0, 0, 0);
+    ExpectPoint(Steps[0].TargetPath[0].Position, 6, 0, 0, 0);
     EXPECT_EQ(Steps[1].EyePath.UBound(), 0);
     EXPECT_EQ(Steps[2].TargetPath.UBound(), 0);
 }

@@ -48,12 +48,8 @@ TEST_F(StepRecords, NewStepSizesItsArraysFromItsCounts) {
     for (const BoundedArray<PathKey>* path : {&empty.EyePath, &empty.TargetPath}) {
         ASSERT_EQ(path->LBound(), 0);
         ASSERT_EQ(path->UBound(), 0);
-        const PathKey& key = (*path)[0];
-        EXPECT_EQ(key.Position.x, 0.0f);
-        EXPECT_EQ(key.Position.y, 0.0f);
-        EXPECT_EQ(key.Position.z, 0.0f);
-        EXPECT_EQ(key.Pace, 0);
-        EXPECT_EQ(key.Reserved[0] | key.Reserved[1] | key.Reserved[2], 0);
+        const PathKey zero{};
+        EXPECT_EQ(std::memcmp(&(*path)[0], &zero, sizeof zero), 0);
     }
 
     const Step sized = NewStep(1, 3, 2);
@@ -179,37 +175,24 @@ TEST_F(Timeline, BuildsTheFourSteps) {
 }
 
 TEST_F(Timeline, SwitchesOnTheLightsOfEachStep) {
-    const Step& s0 = Steps[0];
-    const D3DLIGHT8& point = s0.Lights[0];
-    EXPECT_EQ(point.Type, D3DLIGHT_POINT);
-    EXPECT_EQ(point.Position.x, 500.0f);
-    EXPECT_EQ(point.Position.y, 100.0f);
-    EXPECT_EQ(point.Position.z, -300.0f);
-    EXPECT_EQ(point.Range, 200.0f);
-    EXPECT_EQ(point.Attenuation0, 0.0f);
-    EXPECT_EQ(point.Attenuation1, 0.004f);
-    EXPECT_EQ(point.Attenuation2, 0.0f);
-    EXPECT_EQ(point.Diffuse.r, 0.7f);
-    EXPECT_EQ(point.Diffuse.g, 0.7f);
-    EXPECT_EQ(point.Diffuse.b, 0.2f);
-    EXPECT_EQ(point.Diffuse.a, 1.0f);
-    EXPECT_EQ(s0.LightOn[0], True16);
-    EXPECT_EQ(s0.LightOn[1], True16);
-    EXPECT_TRUE(IsAllZero(s0.Lights[1]));
-
+    // Only the fields a builder sets are non-zero.
+    D3DLIGHT8 point{};
+    point.Type = D3DLIGHT_POINT;
+    point.Position = {500, 100, -300};
+    point.Range = 200;
+    point.Attenuation1 = 0.004f;
+    point.Diffuse = {0.7f, 0.7f, 0.2f, 1.0f};
+    EXPECT_EQ(std::memcmp(&Steps[0].Lights[0], &point, sizeof point), 0);
+    EXPECT_EQ(Steps[0].LightOn[0], True16);
+    EXPECT_EQ(Steps[0].LightOn[1], True16);
+    EXPECT_TRUE(IsAllZero(Steps[0].Lights[1]));
+    D3DLIGHT8 sun{};
+    sun.Type = D3DLIGHT_DIRECTIONAL;
+    sun.Diffuse = {0.6f, 0.6f, 0.6f, 1.0f};
+    sun.Direction = {0.5f, -1.0f, 0.0f};
     for (int32_t s : {1, 3}) {
-        SCOPED_TRACE("step " + std::to_string(s));
-        const D3DLIGHT8& sun = Steps[s].Lights[0];
-        EXPECT_EQ(sun.Type, D3DLIGHT_DIRECTIONAL);
-        EXPECT_EQ(sun.Diffuse.r, 0.6f);
-        EXPECT_EQ(sun.Diffuse.g, 0.6f);
-        EXPECT_EQ(sun.Diffuse.b, 0.6f);
-        EXPECT_EQ(sun.Diffuse.a, 1.0f);
-        EXPECT_EQ(sun.Direction.x, 0.5f);
-        EXPECT_EQ(sun.Direction.y, -1.0f);
-        EXPECT_EQ(sun.Direction.z, 0.0f);
-        EXPECT_EQ(sun.Range, 0.0f);
-        EXPECT_EQ(Steps[s].LightOn[0], True16);
+        EXPECT_EQ(std::memcmp(&Steps[s].Lights[0], &sun, sizeof sun), 0) << "step " << s;
+        EXPECT_EQ(Steps[s].LightOn[0], True16) << "step " << s;
     }
 
     for (int32_t s = 0; s <= 3; ++s) {

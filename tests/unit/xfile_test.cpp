@@ -1,6 +1,5 @@
 // The .x reader: encodings, mesh assembly and malformed input.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstring>
 #include <string>
@@ -8,6 +7,7 @@
 
 #include "common/Errors.h"
 #include "platform/xfile/XFile.h"
+#include "support/Bytes.h"
 
 namespace {
 
@@ -73,41 +73,6 @@ private:
     std::string out_;
 };
 
-void Put16(std::string& s, uint16_t v) { s.append(reinterpret_cast<const char*>(&v), 2); }
-void Put32(std::string& s, uint32_t v) { s.append(reinterpret_cast<const char*>(&v), 4); }
-
-// MSZIP-compresses a text or binary file: raw deflate blocks behind "CK",
-// each primed with the output before it so blocks may refer back.
-std::string Compress(const std::string& file, size_t blockSize) {
-    std::string out = file.substr(0, 16);
-    out.replace(8, 4, file.substr(8, 4) == "txt " ? "tzip" : "bzip");
-    const std::string body = file.substr(16);
-    Put32(out, uint32_t(body.size() + 16));
-    z_stream zs{};
-    EXPECT_EQ(deflateInit2(&zs, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    for (size_t pos = 0; pos < body.size(); pos += blockSize) {
-        const size_t n = std::min(blockSize, body.size() - pos);
-        deflateReset(&zs);
-        if (pos > 0) {
-            const size_t dict = std::min<size_t>(pos, 32768);
-            deflateSetDictionary(&zs, reinterpret_cast<const Bytef*>(body.data() + pos - dict), uInt(dict));
-        }
-        std::vector<Bytef> buffer(deflateBound(&zs, uLong(n)) + 16);
-        zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data() + pos));
-        zs.avail_in = uInt(n);
-        zs.next_out = buffer.data();
-        zs.avail_out = uInt(buffer.size());
-        EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
-        const size_t produced = buffer.size() - zs.avail_out;
-        Put16(out, uint16_t(n));
-        Put16(out, uint16_t(produced + 2));
-        out += "CK";
-        out.append(reinterpret_cast<const char*>(buffer.data()), produced);
-    }
-    deflateEnd(&zs);
-    return out;
-}
-
 void ExpectSameMesh(const XMesh& a, const XMesh& b) {
     EXPECT_EQ(a.geometry.fvf, b.geometry.fvf);
     ASSERT_EQ(a.geometry.vertices.size(), b.geometry.vertices.size());
@@ -128,6 +93,21 @@ void ExpectSameMesh(const XMesh& a, const XMesh& b) {
         EXPECT_EQ(0, std::memcmp(&a.materials[m].material, &b.materials[m].material, sizeof(D3DMATERIAL8)));
         EXPECT_EQ(a.materials[m].textureFilename, b.materials[m].textureFilename);
     }
+}
+
+// Expects subset `s` of `m` to be the one range of `count` indices from `first`.
+void ExpectSubset(const XMesh& m, size_t s, uint32_t first, uint32_t count) {
+    ASSERT_LT(s, m.geometry.subsets.size());
+    ASSERT_EQ(m.geometry.subsets[s].size(), 1u) << "subset " << s;
+    EXPECT_EQ(m.geometry.subsets[s][0].firstIndex, first) << "subset " << s;
+    EXPECT_EQ(m.geometry.subsets[s][0].indexCount, count) << "subset " << s;
+}
+
+void ExpectColour(const D3DCOLORVALUE& c, float r, float g, float b, float a) {
+    EXPECT_FLOAT_EQ(c.r, r);
+    EXPECT_FLOAT_EQ(c.g, g);
+    EXPECT_FLOAT_EQ(c.b, b);
+    EXPECT_FLOAT_EQ(c.a, a);
 }
 
 void ExpectVec(const float* v, float x, float y, float z) {
@@ -200,23 +180,17 @@ TEST(XFile, ShapeLoadsWithSplitNormalsSortedSubsetsAndMaterials) {
     // The triangle (material 0) sorts before the quad (material 1).
     EXPECT_EQ(m.geometry.indices, (std::vector<uint32_t>{5, 6, 4, 0, 1, 2, 0, 2, 3}));
     ASSERT_EQ(m.geometry.subsets.size(), 2u);
-    ASSERT_EQ(m.geometry.subsets[0].size(), 1u);
-    EXPECT_EQ(m.geometry.subsets[0][0].firstIndex, 0u);
-    EXPECT_EQ(m.geometry.subsets[0][0].indexCount, 3u);
-    EXPECT_EQ(m.geometry.subsets[1][0].firstIndex, 3u);
-    EXPECT_EQ(m.geometry.subsets[1][0].indexCount, 6u);
+    ExpectSubset(m, 0, 0, 3);
+    ExpectSubset(m, 1, 3, 6);
     ASSERT_EQ(m.materials.size(), 2u);
     const D3DMATERIAL8& red = m.materials[0].material;
-    EXPECT_FLOAT_EQ(red.Diffuse.r, 1);
+    ExpectColour(red.Diffuse, 1, 0, 0, 1);
+    ExpectColour(red.Specular, 0.5f, 0.5f, 0.5f, 1);
+    ExpectColour(red.Ambient, 0, 0, 0, 1);
     EXPECT_FLOAT_EQ(red.Power, 8);
-    EXPECT_FLOAT_EQ(red.Specular.g, 0.5f);
-    EXPECT_FLOAT_EQ(red.Specular.a, 1);
-    EXPECT_FLOAT_EQ(red.Ambient.a, 1);
-    EXPECT_FLOAT_EQ(red.Ambient.r, 0);
     EXPECT_TRUE(m.materials[0].textureFilename.empty());
-    EXPECT_FLOAT_EQ(m.materials[1].material.Diffuse.a, 0.5f);
-    EXPECT_FLOAT_EQ(m.materials[1].material.Emissive.b, 0.25f);
-    EXPECT_FLOAT_EQ(m.materials[1].material.Emissive.a, 1);
+    ExpectColour(m.materials[1].material.Diffuse, 1, 1, 1, 0.5f);
+    ExpectColour(m.materials[1].material.Emissive, 0.25f, 0.25f, 0.25f, 1);
     EXPECT_EQ(m.materials[1].textureFilename, "tex\\\\Checker.png");  // raw, doubled backslashes kept
 }
 
@@ -224,10 +198,10 @@ TEST(XFile, EveryEncodingLoadsTheSameMesh) {
     const XMesh text = ParseXFile(kShapeText, "shape.x");
     ExpectSameMesh(text, ParseXFile(ShapeBinary(false), "shape32.x"));
     ExpectSameMesh(text, ParseXFile(ShapeBinary(true), "shape64.x"));
-    ExpectSameMesh(text, ParseXFile(Compress(kShapeText, 32768), "shape-tzip.x"));
+    ExpectSameMesh(text, ParseXFile(CompressX(kShapeText, 32768), "shape-tzip.x"));
     // Small blocks force matches that reach back into earlier blocks.
-    ExpectSameMesh(text, ParseXFile(Compress(kShapeText, 40), "shape-tzip-blocks.x"));
-    ExpectSameMesh(text, ParseXFile(Compress(ShapeBinary(false), 37), "shape-bzip.x"));
+    ExpectSameMesh(text, ParseXFile(CompressX(kShapeText, 40), "shape-tzip-blocks.x"));
+    ExpectSameMesh(text, ParseXFile(CompressX(ShapeBinary(false), 37), "shape-bzip.x"));
     std::string text64 = kShapeText;
     text64.replace(12, 4, "0064");  // the float size does not matter in text
     ExpectSameMesh(text, ParseXFile(text64, "shape-text64.x"));
@@ -237,59 +211,26 @@ TEST(XFile, EveryEncodingLoadsTheSameMesh) {
 const char* const kExample = R"(xof 0303txt 0032
 # Hand-written example: one frame, one mesh, two materials.
 // Template declarations are optional for the standard templates.
-
-Header {
- 1;
- 0;
- 1;
-}
-
+Header { 1; 0; 1; }
 Material Red {            // named top-level material, used by reference below
  1.000000;0.000000;0.000000;1.000000;;   // faceColor RGBA  -> Diffuse
  8.000000;                               // power           -> Power
  0.500000;0.500000;0.500000;;            // specularColor   -> Specular
  0.000000;0.000000;0.000000;;            // emissiveColor   -> Emissive
 }
-
 Frame Root {
- FrameTransformMatrix {
-  1.000000,0.000000,0.000000,0.000000,
-  0.000000,1.000000,0.000000,0.000000,
-  0.000000,0.000000,1.000000,0.000000,
-  0.000000,0.000000,5.000000,1.000000;;  // row 4 = translation (0,0,5)
- }
-
+ FrameTransformMatrix { 1.000000,0.000000,0.000000,0.000000, 0.000000,1.000000,0.000000,0.000000,
+  0.000000,0.000000,1.000000,0.000000, 0.000000,0.000000,5.000000,1.000000;; }  // row 4 = translation (0,0,5)
  Mesh WallAndFloor {
   6;                       // nVertices
-  -1.000000;2.000000;0.000000;,
-  1.000000;2.000000;0.000000;,
-  1.000000;0.000000;0.000000;,
-  -1.000000;0.000000;0.000000;,
-  1.000000;0.000000;-2.000000;,
-  -1.000000;0.000000;-2.000000;;
+  -1.000000;2.000000;0.000000;, 1.000000;2.000000;0.000000;, 1.000000;0.000000;0.000000;,
+  -1.000000;0.000000;0.000000;, 1.000000;0.000000;-2.000000;, -1.000000;0.000000;-2.000000;;
   2;                       // nFaces (two quads)
   4;0,1,2,3;,              // wall, clockwise seen from -z
   4;3,2,4,5;;              // floor, clockwise seen from +y
-
-  MeshNormals {
-   2;
-   0.000000;0.000000;-1.000000;,
-   0.000000;1.000000;0.000000;;
-   2;
-   4;0,0,0,0;,
-   4;1,1,1,1;;
-  }
-
-  MeshTextureCoords {
-   6;
-   0.000000;0.000000;,
-   1.000000;0.000000;,
-   1.000000;0.000000;,
-   0.000000;0.000000;,
-   1.000000;1.000000;,
-   0.000000;1.000000;;
-  }
-
+  MeshNormals { 2; 0.000000;0.000000;-1.000000;, 0.000000;1.000000;0.000000;; 2; 4;0,0,0,0;, 4;1,1,1,1;; }
+  MeshTextureCoords { 6; 0.000000;0.000000;, 1.000000;0.000000;, 1.000000;0.000000;,
+   0.000000;0.000000;, 1.000000;1.000000;, 0.000000;1.000000;; }
   MeshMaterialList {
    2;                      // nMaterials
    2;                      // nFaceIndexes (= nFaces)
@@ -297,13 +238,8 @@ Frame Root {
    1;;
    { Red }                 // material 0: reference to the top-level object
    Material Checker {      // material 1: inline, textured
-    1.000000;1.000000;1.000000;1.000000;;
-    0.000000;
-    0.000000;0.000000;0.000000;;
-    0.000000;0.000000;0.000000;;
-    TextureFilename {
-     "checker.png";
-    }
+    1.000000;1.000000;1.000000;1.000000;; 0.000000; 0.000000;0.000000;0.000000;; 0.000000;0.000000;0.000000;;
+    TextureFilename { "checker.png"; }
    }
   }
  }
@@ -328,20 +264,16 @@ TEST(XFile, ReferenceExampleGivesItsStatedResult) {
     }
     EXPECT_EQ(m.geometry.indices, (std::vector<uint32_t>{0, 1, 2, 0, 2, 3, 6, 7, 4, 6, 4, 5}));
     ASSERT_EQ(m.materials.size(), 2u);
-    EXPECT_EQ(m.geometry.subsets[0][0].firstIndex, 0u);
-    EXPECT_EQ(m.geometry.subsets[0][0].indexCount, 6u);
-    EXPECT_EQ(m.geometry.subsets[1][0].firstIndex, 6u);
-    EXPECT_EQ(m.geometry.subsets[1][0].indexCount, 6u);
+    ExpectSubset(m, 0, 0, 6);
+    ExpectSubset(m, 1, 6, 6);
     const D3DMATERIAL8& red = m.materials[0].material;
-    EXPECT_FLOAT_EQ(red.Diffuse.r, 1);
-    EXPECT_FLOAT_EQ(red.Diffuse.a, 1);
-    EXPECT_FLOAT_EQ(red.Specular.r, 0.5f);
-    EXPECT_FLOAT_EQ(red.Specular.a, 1);
-    EXPECT_FLOAT_EQ(red.Emissive.a, 1);
+    ExpectColour(red.Diffuse, 1, 0, 0, 1);
+    ExpectColour(red.Specular, 0.5f, 0.5f, 0.5f, 1);
+    ExpectColour(red.Emissive, 0, 0, 0, 1);
     EXPECT_FLOAT_EQ(red.Power, 8);
     EXPECT_EQ(m.materials[0].textureFilename, "");
-    EXPECT_FLOAT_EQ(m.materials[1].material.Diffuse.g, 1);
-    EXPECT_FLOAT_EQ(m.materials[1].material.Specular.r, 0);
+    ExpectColour(m.materials[1].material.Diffuse, 1, 1, 1, 1);
+    ExpectColour(m.materials[1].material.Specular, 0, 0, 0, 1);
     EXPECT_EQ(m.materials[1].textureFilename, "checker.png");
 }
 
@@ -396,11 +328,9 @@ Mesh C { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;2,1,0;; }
     EXPECT_EQ(m.geometry.indices, (std::vector<uint32_t>{0, 1, 2, 3, 4, 5, 3, 5, 6, 9, 8, 7}));
     ASSERT_EQ(m.geometry.subsets.size(), 4u);
     EXPECT_TRUE(m.geometry.subsets[0].empty());  // material 0 of A is used by no face
-    EXPECT_EQ(m.geometry.subsets[1][0].firstIndex, 0u);
-    EXPECT_EQ(m.geometry.subsets[1][0].indexCount, 3u);
-    EXPECT_EQ(m.geometry.subsets[2][0].firstIndex, 3u);
-    EXPECT_EQ(m.geometry.subsets[2][0].indexCount, 6u);
-    EXPECT_EQ(m.geometry.subsets[3][0].firstIndex, 9u);
+    ExpectSubset(m, 1, 0, 3);
+    ExpectSubset(m, 2, 3, 6);
+    ExpectSubset(m, 3, 9, 3);
 }
 
 TEST(XFile, FileWithoutMaterialsGetsOneGreyDefault) {
@@ -417,7 +347,7 @@ TEST(XFile, FileWithoutMaterialsGetsOneGreyDefault) {
     EXPECT_FLOAT_EQ(d.Emissive.a, 0);
     EXPECT_FLOAT_EQ(d.Power, 0);
     ASSERT_EQ(m.geometry.subsets.size(), 1u);
-    EXPECT_EQ(m.geometry.subsets[0][0].indexCount, 3u);
+    ExpectSubset(m, 0, 0, 3);
 }
 
 TEST(XFile, CubeWithFaceNormalsSplitsToTwentyFourVertices) {
@@ -575,7 +505,7 @@ TEST(XFile, MalformedBinaryAndCompressedFailWithOffset) {
                   {"vertex count 5000000 is more than the file holds"});
     ExpectFailure(BinaryWriter().Name("Mesh").Open().Ints({1}).Floats({0, 0}).str(), {"expected a number (vertex)"});
 
-    const std::string good = Compress(kShapeText, 100);
+    const std::string good = CompressX(kShapeText, 100);
     std::string badSignature = good;
     badSignature[24] = 'X';
     ExpectFailure(badSignature, {"byte offset 24", "CK signature"});
@@ -590,15 +520,15 @@ TEST(XFile, MalformedBinaryAndCompressedFailWithOffset) {
     Put32(huge, 0xFFFFFFF0u);
     ExpectFailure(huge, {"too large"});
     // A compressed text error still points at its line.
-    ExpectFailure(Compress("xof 0303txt 0032\nMesh {\n3;\n0;0;0;,1;0;0;,0;1;0;;\n1;\n3;0,1,9;;\n}\n", 20),
+    ExpectFailure(CompressX("xof 0303txt 0032\nMesh {\n3;\n0;0;0;,1;0;0;,0;1;0;;\n1;\n3;0,1,9;;\n}\n", 20),
                   {"line 6, column 7 of the decompressed text"});
 }
 
 // Every truncation and a run of seeded byte changes of each encoding either
 // loads or fails with a ContentError; nothing else may happen.
 TEST(XFile, DamagedFilesNeverCrash) {
-    const std::string files[] = {kShapeText, ShapeBinary(false), ShapeBinary(true), Compress(kShapeText, 64),
-                                 Compress(ShapeBinary(false), 64)};
+    const std::string files[] = {kShapeText, ShapeBinary(false), ShapeBinary(true), CompressX(kShapeText, 64),
+                                 CompressX(ShapeBinary(false), 64)};
     uint32_t seed = 12345;
     auto next = [&seed] {
         seed = seed * 1103515245u + 12345u;
