@@ -5,6 +5,9 @@
 #include "common/Variables.h"
 #include "shell/FrameLoop.h"
 #include "shell/Main.h"
+#include "render/m_MoveCamera.h"
+#include "timeline/m_InitSteps.h"
+#include "timeline/m_loadStep.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -169,6 +172,45 @@ TEST_F(FrameLoopTest, OnlyEscStopsTheDemo) {
     EXPECT_EQ(demoRunning, True16);
     frmMain_KeyDown(27, 1);
     EXPECT_EQ(demoRunning, False16);
+}
+
+// The real camera in the real loop: eye keys 100 units apart at pace 100 take
+// a second each; frames of 125 ms measured by the performance counter.
+TEST_F(FrameLoopTest, TheCameraFliesAtThePaceOfTheMeasuredFrameTime) {
+    RecordingDevice* device = InstallRecordingDevice();
+    Steps[0] = NewStep(83000, 0, 0);
+    Steps[0].EyePath.Redim(0, 5);
+    Steps[0].TargetPath.Redim(0, 5);
+    for (int32_t i = 0; i <= 5; ++i) {
+        Steps[0].EyePath[i] = PathKey{{100.0f * float(i - 1), 50, 0}, 100};
+        Steps[0].TargetPath[i] = PathKey{{100.0f * float(i - 1), 0, 100}, 100};
+    }
+    startKey = 2;
+    camUp = {0, 1, 0};
+    perfFrequency = clock.PerformanceFrequency();
+    perfLast = clock.counter;
+    FrameRoutines routines = Routines();
+    routines.loadStep = m_loadStep;
+    routines.moveCamera = m_MoveCamera;
+    int stopAfter = 9;
+    routines.render = [&] {
+        Advance(125);
+        if (++frames == stopAfter) demoRunning = False16;
+    };
+    RunFrameLoop(routines);
+    EXPECT_EQ(posKey, 2) << "the first segment still runs after 9 frames";
+    EXPECT_FLOAT_EQ(camPos.x, 87.5f);
+
+    // Four frames more: the second key is passed and the camera is a quarter into the next segment.
+    demoRunning = True16;
+    stopAfter = 13;
+    RunFrameLoop(routines);
+    EXPECT_EQ(posKey, 3);
+    EXPECT_EQ(targetKey, 3);
+    EXPECT_NEAR(camPos.x, 125.0f, 1e-3f);
+    EXPECT_NEAR(camLookAt.x, 125.0f, 1e-3f);
+    EXPECT_EQ(device->transforms.count(D3DTS_VIEW), 1u);
+    D3DDevice.reset();
 }
 
 }  // namespace
