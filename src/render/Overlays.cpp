@@ -34,7 +34,7 @@ OverlaySprite WholeWindowWhite(int32_t alpha, double width, double height) {
 
 }  // namespace
 
-OverlayFrame ComputeOverlays(int32_t t, int32_t width, int32_t height) {
+OverlayFrame ComputeOverlays(int32_t t, int32_t step, int32_t width, int32_t height) {
     const double w = width;
     const double h = height;
     OverlayFrame frame;
@@ -54,8 +54,10 @@ OverlayFrame ComputeOverlays(int32_t t, int32_t width, int32_t height) {
                       {2, 1},
                       {static_cast<float>(w / 2 - 256), static_cast<float>(h / 2 - 128)},
                       WhiteWithAlpha(frame.alpha)};
-    } else if (t > 79000 && t < 83000) {
-        // Washes the town out to white up to the cut into the cathedral.
+    } else if (t > 79000 && (t < 83000 || step == 0)) {
+        // Washes the town out to white up to the cut into the cathedral. The
+        // town's step ends on the first frame after its own clock passes 83 s,
+        // so the white holds until then instead of uncovering the town again.
         frame.alpha = FadeIn(t, 79000, 4000);
         frame.white = WholeWindowWhite(frame.alpha, w, h);
     } else if (t > 99500 && t < 100500) {
@@ -69,7 +71,9 @@ OverlayFrame ComputeOverlays(int32_t t, int32_t width, int32_t height) {
         } else {
             frame.alpha = FadeOut(t, 100200, 300);
         }
-    } else if (t > 148000 && t < 150200) {
+    } else if (t > 148000) {
+        // Each step may overrun its duration by a frame, so the timeline can
+        // end a few frames after 150.2 s: the white holds until the end screen.
         frame.alpha = FadeIn(t, 148000, 2200);
         frame.white = WholeWindowWhite(frame.alpha, w, h);
     }
@@ -99,5 +103,5 @@ void DrawOverlays(const OverlayFrame& frame) {
 
 void r_renderOverlays() {
     const int32_t t = TickDifference(GetTickCount(), startTick);
-    DrawOverlays(ComputeOverlays(t, frmMain->ClientWidth(), frmMain->ClientHeight()));
+    DrawOverlays(ComputeOverlays(t, CurrentStep, frmMain->ClientWidth(), frmMain->ClientHeight()));
 }

@@ -32,9 +32,10 @@ struct OverlayFrame {
     int32_t alpha = 0;       // alpha of the timed overlay in force, 0 when there is none
 };
 
-// The overlays at `t` milliseconds after the timeline began, in a drawing area
-// of width x height pixels. Pure: the same arguments give the same frame.
-OverlayFrame ComputeOverlays(int32_t t, int32_t width, int32_t height);
+// The overlays at `t` milliseconds after the timeline began, during timeline
+// step `step`, in a drawing area of width x height pixels. Pure: the same
+// arguments give the same frame.
+OverlayFrame ComputeOverlays(int32_t t, int32_t step, int32_t width, int32_t height);
 
 // Draws `frame` with Sprite and FontSmall.
 void DrawOverlays(const OverlayFrame& frame);
