@@ -48,6 +48,8 @@ void frmMain_Load() {
 void Main() { RunMain(DemoRoutines()); }
 
 void RunMain(const FrameRoutines& routines) {
+    // Esc reaches the driver through the window's message pump.
+    frmMain->SetKeyDownHandler(frmMain_KeyDown);
     DX = std::make_unique<DirectX8>();
     D3D = DX->Direct3DCreate8();
     D3DX = std::make_unique<D3DX8>();

@@ -95,7 +95,6 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     options.fullscreen = !line.windowed && !offscreen;
     options.offscreen = offscreen;
     Window window(options);
-    window.SetKeyDownHandler(frmMain_KeyDown);
     PresentListener* sink = video ? static_cast<PresentListener*>(video.get()) : frames.get();
     FrameFollower follower(*clock, line.seconds, sink);
     std::unique_ptr<Benchmark> benchmark;
