@@ -729,13 +729,18 @@ void GLDevice::AlphaTest(DWORD& func, DWORD& reference) const {
     }
 }
 
-ShaderVariant GLDevice::CurrentVariant(bool points) const {
-    ShaderVariant v;
+int32_t GLDevice::VertexFlags() const {
     VertexLayout layout;
     DecodeVertexFormat(fvf_, layout);
-    v.fvf = (layout.pretransformed ? kVertexPretransformed : 0) | (layout.normal >= 0 ? kVertexNormal : 0) |
-            (layout.diffuse >= 0 ? kVertexDiffuse : 0) | (layout.specular >= 0 ? kVertexSpecular : 0) |
-            (layout.pointSize >= 0 || batchingPoints_ ? kVertexPointSize : 0);
+    // A point batch carries each point's size after its vertex.
+    return (layout.pretransformed ? kVertexPretransformed : 0) | (layout.normal >= 0 ? kVertexNormal : 0) |
+           (layout.diffuse >= 0 ? kVertexDiffuse : 0) | (layout.specular >= 0 ? kVertexSpecular : 0) |
+           (layout.pointSize >= 0 || batchingPoints_ ? kVertexPointSize : 0);
+}
+
+ShaderVariant GLDevice::CurrentVariant(bool points) const {
+    ShaderVariant v;
+    v.fvf = VertexFlags();
     const auto& r = renderStates_;
     v.lighting = r[D3DRS_LIGHTING] != 0;
     v.fogMode = FogMode();
@@ -817,11 +822,7 @@ void GLDevice::FlushState(bool points) {
     }
     dirty_ = 0;
 
-    VertexLayout layout;
-    DecodeVertexFormat(fvf_, layout);
-    const int flags = (layout.pretransformed ? kVertexPretransformed : 0) | (layout.normal >= 0 ? kVertexNormal : 0) |
-                      (layout.diffuse >= 0 ? kVertexDiffuse : 0) | (layout.specular >= 0 ? kVertexSpecular : 0) |
-                      (layout.pointSize >= 0 ? kVertexPointSize : 0);
+    const int flags = VertexFlags();
     if (flags != shaderFvf_) {
         glUniform1i(u.fvf, flags);
         shaderFvf_ = flags;

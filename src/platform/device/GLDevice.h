@@ -105,6 +105,8 @@ private:
     void CreatePrograms();
     Program CreateProgram(const ShaderVariant* variant);
     void SelectProgram(bool points);
+    // The vertex-flag word the shaders branch on (kVertex* bits).
+    int32_t VertexFlags() const;
     ShaderVariant CurrentVariant(bool points) const;
     int EvaluatedStages(int colour[][4], int alpha[][4]) const;
     int FogMode() const;
