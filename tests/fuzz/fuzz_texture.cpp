@@ -1,9 +1,6 @@
 // The texture loader's JPEG and TGA paths (and whatever else the image
 // decoder recognises) with the colour key and resampling. The first eight
 // bytes choose the options; the rest is the file.
-#include <stb_image.h>
-
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -32,26 +29,6 @@ uint32_t Size(uint8_t selector) { return selector % 10 == 0 ? D3DX_DEFAULT : 1u 
 constexpr uint64_t kLargestBuilt = 512 * 512;
 constexpr uint64_t kLargestDecoded = 2048 * 2048;
 
-// The size an image's header claims, read without the decoder for JPEG (whose
-// header reading the loader guards) and with it for the other formats.
-uint64_t ClaimedTexels(std::string_view bytes) {
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-    if (!bytes.empty() && uint8_t(bytes[0]) == 0xFF) {
-        uint64_t largest = 0;
-        for (size_t p = 2; p + 9 <= bytes.size(); ++p) {
-            if (b[p] == 0xFF && b[p + 1] >= 0xC0 && b[p + 1] <= 0xCF && b[p + 1] != 0xC4 && b[p + 1] != 0xC8 &&
-                b[p + 1] != 0xCC) {
-                const uint64_t height = (uint64_t(b[p + 5]) << 8) | b[p + 6], width = (uint64_t(b[p + 7]) << 8) | b[p + 8];
-                largest = std::max(largest, width * height);
-            }
-        }
-        return largest;
-    }
-    int w = 0, h = 0, channels = 0;
-    if (!stbi_info_from_memory(b, int(bytes.size()), &w, &h, &channels)) return 0;
-    return uint64_t(std::max(w, 0)) * uint64_t(std::max(h, 0));
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -69,8 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data) + kOptionBytes, size - kOptionBytes);
     // DDS files belong to their own target.
     if (bytes.substr(0, 4) == "DDS ") return 0;
-    if (ClaimedTexels(bytes) > kLargestDecoded) return 0;
     try {
+        // The loader's own checks come first, as in the demo: formats it
+        // refuses never reach the decoder's header readers.
+        const ImageSize claimed = ReadImageSize(bytes, "fuzz.img");
+        if (uint64_t(claimed.width) * claimed.height > kLargestDecoded) return 0;
         DecodedImage image = DecodeImage(bytes, "fuzz.img");
         if (image.rgba.size() != size_t(image.width) * image.height * 4) __builtin_trap();
         if (uint64_t(image.width) * image.height > kLargestBuilt) return 0;

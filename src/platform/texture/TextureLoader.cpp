@@ -229,7 +229,8 @@ void CheckTgaComplete(std::string_view bytes, uint64_t width, uint64_t height, c
     if (p > bytes.size()) Fail(name, "TGA image data is truncated");
 }
 
-DecodedImage DecodeWithStb(std::string_view bytes, const std::string& name) {
+// Everything checked before the decoder touches the pixels.
+ImageSize ReadStbHeader(std::string_view bytes, const std::string& name) {
     if (bytes.size() > size_t(INT_MAX)) Fail(name, "image file is too large");
     // The decoder knows more formats than textures come in; the others are
     // refused so that their readers never see content.
@@ -238,10 +239,8 @@ DecodedImage DecodeWithStb(std::string_view bytes, const std::string& name) {
     }
     // Before the decoder reads even the header.
     if (const size_t start = JpegStart(bytes)) CheckJpeg(bytes, start, name);
-    const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
-    const int length = int(bytes.size());
     int w = 0, h = 0, channels = 0;
-    if (!stbi_info_from_memory(data, length, &w, &h, &channels)) {
+    if (!stbi_info_from_memory(reinterpret_cast<const stbi_uc*>(bytes.data()), int(bytes.size()), &w, &h, &channels)) {
         const char* reason = stbi_failure_reason();
         Fail(name, std::string("not a readable image (") + (reason ? reason : "unknown format") + ")");
     }
@@ -253,6 +252,14 @@ DecodedImage DecodeWithStb(std::string_view bytes, const std::string& name) {
                        std::to_string(bytes.size()) + "-byte file can hold");
     }
     if (LooksLikeTga(bytes)) CheckTgaComplete(bytes, uint64_t(w), uint64_t(h), name);
+    return {uint32_t(w), uint32_t(h)};
+}
+
+DecodedImage DecodeWithStb(std::string_view bytes, const std::string& name) {
+    ReadStbHeader(bytes, name);
+    const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
+    const int length = int(bytes.size());
+    int w = 0, h = 0, channels = 0;
     std::unique_ptr<stbi_uc, void (*)(void*)> pixels(stbi_load_from_memory(data, length, &w, &h, &channels, 4),
                                                      stbi_image_free);
     if (!pixels) {
@@ -398,10 +405,25 @@ TextureLevel Enlarge(const TextureLevel& source, uint32_t width, uint32_t height
 
 }  // namespace
 
+namespace {
+
+bool IsDds(std::string_view bytes) { return bytes.size() >= 4 && bytes.substr(0, 4) == "DDS "; }
+
+}  // namespace
+
 DecodedImage DecodeImage(std::string_view bytes, const std::string& name) {
     if (bytes.empty()) Fail(name, "image file is empty");
-    if (bytes.size() >= 4 && bytes.substr(0, 4) == "DDS ") return DecodeDds(bytes, name);
+    if (IsDds(bytes)) return DecodeDds(bytes, name);
     return DecodeWithStb(bytes, name);
+}
+
+ImageSize ReadImageSize(std::string_view bytes, const std::string& name) {
+    if (bytes.empty()) Fail(name, "image file is empty");
+    if (IsDds(bytes)) {
+        const DecodedImage image = DecodeDds(bytes, name);
+        return {image.width, image.height};
+    }
+    return ReadStbHeader(bytes, name);
 }
 
 void ApplyColorKey(DecodedImage& image, D3DCOLOR colorKey) {

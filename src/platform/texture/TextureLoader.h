@@ -28,6 +28,16 @@ constexpr uint32_t kMaxTextureSize = 16384;
 // Throws ContentError naming `name` and what is wrong.
 DecodedImage DecodeImage(std::string_view bytes, const std::string& name);
 
+struct ImageSize {
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+// The size an image file claims, after every check DecodeImage makes before
+// it decodes pixels (format, header, size against the file's length).
+// Throws ContentError naming `name` and what is wrong.
+ImageSize ReadImageSize(std::string_view bytes, const std::string& name);
+
 // How a texture is made from an image; the values and their defaults are
 // those of the D3DX texture creation call.
 struct TextureOptions {
