@@ -4,10 +4,8 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <algorithm>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "common/Errors.h"
 #include "platform/files/Files.h"
@@ -32,25 +30,21 @@ TEST(HostileImages, CutOffJpegAndTgaAreErrorsNotBlackPictures) {
     // The decoder pads missing data with zeros; the scan data alone being
     // cut off (headers intact) used to load as a partly grey picture.
     const std::string jpeg = Jpeg(64, 64);
-    ASSERT_NO_THROW(DecodeImage(jpeg, "whole.jpg"));
-    const std::string cut = jpeg.substr(0, jpeg.size() - 40);
-    EXPECT_NE(ErrorOf([&] { DecodeImage(cut, "cut.jpg"); }).find("cut.jpg: JPEG data is truncated"), std::string::npos);
-    // Bytes after the end marker are tolerated, as many writers append some.
-    EXPECT_NO_THROW(DecodeImage(jpeg + "trailing", "tail.jpg"));
-
-    std::string tga = TgaHeader(2, 3, 2, 24) + std::string(18, '\x7F');
-    EXPECT_NO_THROW(DecodeImage(tga, "whole.tga"));
-    EXPECT_NE(ErrorOf([&] { DecodeImage(tga.substr(0, tga.size() - 1), "cut.tga"); }).find("cut.tga: TGA image data is truncated"),
-              std::string::npos);
-
+    const std::string tga = TgaHeader(2, 3, 2, 24) + std::string(18, '\x7F');
     // Run-length: a run of 4 then a literal of 2 covers a 3 x 2 image.
-    std::string rle = TgaHeader(10, 3, 2, 24) + std::string("\x83\x01\x02\x03\x01\x04\x05\x06\x07\x08\x09", 11);
+    const std::string rle = TgaHeader(10, 3, 2, 24) + std::string("\x83\x01\x02\x03\x01\x04\x05\x06\x07\x08\x09", 11);
     const DecodedImage decoded = DecodeImage(rle, "rle.tga");
     EXPECT_EQ(decoded.rgba[2], 1);  // blue of the run's pixel, stored BGR
     EXPECT_EQ(decoded.rgba[5 * 4], 9);
-    EXPECT_NE(ErrorOf([&] { DecodeImage(rle.substr(0, rle.size() - 3), "rle.tga"); }).find("truncated"),
-              std::string::npos);
-    EXPECT_NE(ErrorOf([&] { DecodeImage(rle.substr(0, 22), "rle.tga"); }).find("truncated"), std::string::npos);
+    // Bytes after the end marker are tolerated, as many writers append some.
+    for (const std::string& whole : {jpeg, jpeg + "trailing", tga}) EXPECT_NO_THROW(DecodeImage(whole, "whole"));
+    const std::pair<std::string, const char*> cut[] = {
+        {jpeg.substr(0, jpeg.size() - 40), "cut: JPEG data is truncated"},
+        {tga.substr(0, tga.size() - 1), "cut: TGA image data is truncated"},
+        {rle.substr(0, rle.size() - 3), "truncated"},
+        {rle.substr(0, 22), "truncated"},
+    };
+    for (const auto& [bytes, error] : cut) EXPECT_NE(ErrorOf([&] { DecodeImage(bytes, "cut"); }).find(error), std::string::npos);
 }
 
 std::string FromHex(const std::string& hex) {
@@ -84,9 +78,6 @@ TEST(HostileImages, JpegHuffmanTablesAreCheckedBeforeTheDecoderSeesThem) {
     const std::string hostile = jpeg.substr(0, 2) + table + jpeg.substr(2);
     EXPECT_EQ(ErrorOf([&] { DecodeImage(hostile, "codes.jpg"); }),
               "codes.jpg: JPEG Huffman table at byte 6 has 512 codes (at most 256)");
-    // Formats the textures never come in are refused before any reader sees them.
-    EXPECT_EQ(ErrorOf([&] { DecodeImage("GIF89a" + std::string(40, '\0'), "a.gif"); }),
-              "a.gif: not a JPEG, PNG, TGA, BMP or DDS image");
 }
 
 TEST(HostileMeshes, LongRunsOfTemplatesAmongChildrenDoNotExhaustTheStack) {
@@ -95,14 +86,6 @@ TEST(HostileMeshes, LongRunsOfTemplatesAmongChildrenDoNotExhaustTheStack) {
     file += "}\n";
     const XMesh mesh = ParseXFile(file, "templates.x");
     EXPECT_EQ(mesh.geometry.vertices.size(), 3u);
-}
-
-TEST(HostileMeshes, FrameTransformsThatOverflowFloatsAreErrors) {
-    const std::string scale = "FrameTransformMatrix { 1e30,0,0,0, 0,1e30,0,0, 0,0,1e30,0, 0,0,0,1;; }";
-    const std::string mesh = "Mesh { 3; 1;1;1;, 2;1;1;, 1;2;1;; 1; 3;0,1,2;; }";
-    EXPECT_NO_THROW(ParseXFile("xof 0303txt 0032\nFrame A { " + scale + mesh + " }", "once.x"));
-    EXPECT_EQ(ErrorOf([&] { ParseXFile("xof 0303txt 0032\nFrame A { " + scale + " Frame B { " + scale + mesh + " } }", "twice.x"); }),
-              "twice.x: vertex 0 is not a finite number after its frame transforms");
 }
 
 TEST(HostileFiles, FoldersAndPipesWhereAFileBelongsAreErrors) {

@@ -38,6 +38,7 @@ std::vector<std::string> Records(const std::string& text) {
     return out;
 }
 
+// The point is the decimal separator whatever the locale.
 TEST(CameraFileParse, TextToRecords) {
     const struct {
         const char* what;
@@ -57,145 +58,127 @@ TEST(CameraFileParse, TextToRecords) {
         {"fields past the ninth and text after the last semicolon ignored",
          "0,1,2,3,4,5,6,7,8,99,not a number;1,1,1,1,1,1,1,1,1\n", {"0 1 2 3 4 5 6 7 8"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(Records(c.text), c.records) << c.what;
-}
-
-TEST(CameraFileParse, UsesThePointAsDecimalSeparatorWhateverTheLocale) {
     const std::string previous = std::setlocale(LC_ALL, nullptr);
-    const bool switched = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr ||
-                          std::setlocale(LC_ALL, "fr_FR.UTF-8") != nullptr;
-    const auto records = ParseCameraFile("0,7.9,0,0,3.5,0,0,0,0;");
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "fr_FR.UTF-8")) {
+        GTEST_LOG_(INFO) << "no comma-decimal locale installed; ran in the default locale";
+    }
+    for (const auto& c : cases) EXPECT_EQ(Records(c.text), c.records) << c.what;
     std::setlocale(LC_ALL, previous.c_str());
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].Eye.x, 7.0f);
-    EXPECT_EQ(records[0].EyePace, 4);
-    if (!switched) GTEST_LOG_(INFO) << "no comma-decimal locale installed; ran in the default locale";
 }
 
 TEST(CameraFileParse, RejectsBadRecordsNamingTheFileAndTheRecord) {
     const std::string good = "0,1,2,3,4,5,6,7,8;";
-    EXPECT_THAT(ParseError(good + "0,1,2,3,4,5,6,7;"), HasSubstr("cam.dat record 2: has 8 fields"));
-    EXPECT_THAT(ParseError(good + ";" + good), HasSubstr("cam.dat record 2: has 1 field,"));
-    EXPECT_THAT(ParseError(good + good + "0,1,2,abc,4,5,6,7,8;"),
-                HasSubstr("cam.dat record 3: eye z \"abc\" is not a number"));
-    EXPECT_THAT(ParseError("0,1,2,3,4,5,6,7,;"), HasSubstr("record 1: target pace \"\" is not a number"));
-    EXPECT_THAT(ParseError("0,1.2.3,2,3,4,5,6,7,8;"), HasSubstr("record 1: eye x"));
-    EXPECT_THAT(ParseError("0,1 2,2,3,4,5,6,7,8;"), HasSubstr("record 1: eye x"));
-    EXPECT_THAT(ParseError("0,nan,2,3,4,5,6,7,8;"), HasSubstr("is not a number"));
-    EXPECT_THAT(ParseError("0,0x10,2,3,4,5,6,7,8;"), HasSubstr("is not a number"));
-    EXPECT_THAT(ParseError(good + "4,1,2,3,4,5,6,7,8;"), HasSubstr("record 2: step number 4 is outside 0 to 3"));
-    EXPECT_THAT(ParseError("-1,1,2,3,4,5,6,7,8;"), HasSubstr("record 1: step number -1"));
-    EXPECT_THAT(ParseError("3.5,1,2,3,4,5,6,7,8;"), HasSubstr("step number 4"));
-    EXPECT_THAT(ParseError("0,1,2,3,2147483648,5,6,7,8;"), HasSubstr("record 1: eye pace"));
-    EXPECT_THAT(ParseError("0,1,2,3,4,5,6,7,8;0,1,2,3,4,5,6,7,-3e9;"),
-                HasSubstr("record 2: target pace -3000000000.000000 does not fit a 32-bit integer"));
-    EXPECT_THAT(ParseError("1e10,1,2,3,4,5,6,7,8;"), HasSubstr("step"));
-    EXPECT_THAT(ParseError("0,1,2,1e39,4,5,6,7,8;"), HasSubstr("record 1: eye z"));
+    const std::pair<std::string, const char*> cases[] = {
+        {good + "0,1,2,3,4,5,6,7;", "cam.dat record 2: has 8 fields"},
+        {good + ";" + good, "cam.dat record 2: has 1 field,"},
+        {good + good + "0,1,2,abc,4,5,6,7,8;", "cam.dat record 3: eye z \"abc\" is not a number"},
+        {"0,1,2,3,4,5,6,7,;", "record 1: target pace \"\" is not a number"},
+        {"0,1.2.3,2,3,4,5,6,7,8;", "record 1: eye x"},
+        {"0,1 2,2,3,4,5,6,7,8;", "record 1: eye x"},
+        {"0,nan,2,3,4,5,6,7,8;", "is not a number"},
+        {"0,0x10,2,3,4,5,6,7,8;", "is not a number"},
+        {good + "4,1,2,3,4,5,6,7,8;", "record 2: step number 4 is outside 0 to 3"},
+        {"-1,1,2,3,4,5,6,7,8;", "record 1: step number -1"},
+        {"3.5,1,2,3,4,5,6,7,8;", "step number 4"},
+        {"0,1,2,3,2147483648,5,6,7,8;", "record 1: eye pace"},
+        {good + "0,1,2,3,4,5,6,7,-3e9;", "record 2: target pace -3000000000.000000 does not fit a 32-bit integer"},
+        {"1e10,1,2,3,4,5,6,7,8;", "step"},
+        {"0,1,2,1e39,4,5,6,7,8;", "record 1: eye z"},
+    };
+    for (const auto& [text, fragment] : cases) EXPECT_THAT(ParseError(text), HasSubstr(fragment)) << text;
     EXPECT_EQ(ParseError("+1,1,2,3,2147483647,5,6,7,-2147483648;"), "");
 }
 
 // Steps as m_InitSteps leaves them before the camera file is read.
-class CameraKeys : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Steps.Redim(0, 3);
-        for (int32_t i = 0; i <= 3; ++i) Steps[i] = NewStep(1000, 0, 0);
-    }
+void FreshSteps() {
+    Steps.Redim(0, 3);
+    for (int32_t i = 0; i <= 3; ++i) Steps[i] = NewStep(1000, 0, 0);
+}
 
-    std::string AddError(const std::string& text) {
-        try {
-            AddCameraKeys(ParseCameraFile(text));
-        } catch (const ContentError& e) {
-            return e.what();
-        }
-        return "";
+std::string AddError(const std::string& text) {
+    FreshSteps();
+    try {
+        AddCameraKeys(ParseCameraFile(text));
+    } catch (const ContentError& e) {
+        return e.what();
     }
-};
+    return "";
+}
 
-TEST_F(CameraKeys, AddsKeysInFileOrderPerStepWhenStepsInterleave) {
+TEST(CameraKeys, AddsKeysInFileOrderPerStepWhenStepsInterleave) {
     ASSERT_EQ(AddError("3,1,1,1,10,9,9,9,90;"
                        "0,5,0,0,50,6,0,0,60;"
                        "3,2,2,2,20,8,8,8,80;"
-                       "3,3,3,3,30,7,7,7,70;"),
+                       "3,3,3,3,30,7,7,7,70;"
+                       "1,0,0,4,10,1,1,1,10;1,1,0,0,20,2,2,2,20;1,2,0,0,30,3,3,3,30;"),
               "");
     ASSERT_EQ(Steps[3].EyePath.UBound(), 2);
     ASSERT_EQ(Steps[3].TargetPath.UBound(), 2);
     for (int32_t k = 0; k <= 2; ++k) {
-        const float v = static_cast<float>(k + 1);
+        const float v = static_cast<float>(k + 1), t = static_cast<float>(9 - k);
         ExpectPoint(Steps[3].EyePath[k].Position, v, v, v, 0);
         EXPECT_EQ(Steps[3].EyePath[k].Pace, 10 * (k + 1));
-        const float t = static_cast<float>(9 - k);
         ExpectPoint(Steps[3].TargetPath[k].Position, t, t, t, 0);
         EXPECT_EQ(Steps[3].TargetPath[k].Pace, 90 - 10 * k);
     }
     ASSERT_EQ(Steps[0].EyePath.UBound(), 0);
     ExpectPoint(Steps[0].EyePath[0].Position, 5, 0, 0, 0);
     ExpectPoint(Steps[0].TargetPath[0].Position, 6, 0, 0, 0);
-    EXPECT_EQ(Steps[1].EyePath.UBound(), 0);
+    // A first key on the z axis is a real key; only the origin marks an empty path.
+    ASSERT_EQ(Steps[1].EyePath.UBound(), 2);
+    ExpectPoint(Steps[1].EyePath[0].Position, 0, 0, 4, 0);
     EXPECT_EQ(Steps[2].TargetPath.UBound(), 0);
 }
 
-TEST_F(CameraKeys, RejectsPathsTheCameraCannotFly) {
-    // Two eye keys: activation would read the missing key 2.
-    EXPECT_THAT(AddError("0,1,1,1,5,1,1,1,5;1,1,1,1,5,1,1,1,5;1,2,2,2,5,2,2,2,5;"),
-                HasSubstr("cam.dat record 3: step 1 has exactly two eye keys"));
-    SetUp();
-    // A first target key at the origin is replaced, leaving the target path short.
-    EXPECT_THAT(AddError("2,1,1,1,5,0,0,0,5;2,2,2,2,5,2,2,2,5;2,3,3,3,5,3,3,3,5;"
-                         "2,4,4,4,5,4,4,4,5;2,5,5,5,5,5,5,5,5;"),
-                HasSubstr("cam.dat record 1: step 2 has 4 target keys for 5 eye keys"));
-    SetUp();
-    // Keys 2 to the second last time a segment; pace 0 there would divide by zero.
-    EXPECT_THAT(AddError("0,1,1,1,5,1,1,1,5;0,2,2,2,5,2,2,2,5;0,3,3,3,5,3,3,3,5;"
-                         "0,4,4,4,0,4,4,4,5;0,5,5,5,5,5,5,5,5;"),
-                HasSubstr("cam.dat record 4: step 0 eye key 3 has pace 0"));
-}
-
-TEST_F(CameraKeys, AcceptsPathsThatAreHeldOrFlyWithUnusedZeroPaces) {
-    // Pace 0 on keys 0, 1 and the last, and on the target path, is never divided by.
-    EXPECT_EQ(AddError("0,1,1,1,0,1,1,1,0;0,2,2,2,0,2,2,2,0;0,3,3,3,5,3,3,3,0;0,4,4,4,0,4,4,4,0;"), "");
-    EXPECT_EQ(Steps[0].EyePath.UBound(), 3);
-    SetUp();
-    // Three keys only stand the camera on key 2, so their paces are unused.
-    EXPECT_EQ(AddError("1,1,1,1,0,1,1,1,0;1,2,2,2,0,2,2,2,0;1,3,3,3,0,3,3,3,0;"), "");
-    SetUp();
-    // A longer target path is read only up to the eye path's length.
-    EXPECT_EQ(AddError("2,0,0,0,5,1,1,1,5;2,2,2,2,5,2,2,2,5;"), "");
-    EXPECT_EQ(Steps[2].EyePath.UBound(), 0);
-    EXPECT_EQ(Steps[2].TargetPath.UBound(), 1);
-}
-
-class CameraFileLoad : public ::testing::Test {
-protected:
-    void SetUp() override { AppPath = dir.path().string(); }
-    TempDir dir;
-    std::vector<std::string> messages;
-    void Init() {
-        InitSteps([this](const std::string& m) { messages.push_back(m); });
+TEST(CameraKeys, RejectsOnlyPathsTheCameraCannotFly) {
+    const std::pair<const char*, const char*> cases[] = {
+        // Two eye keys: activation would read the missing key 2.
+        {"0,1,1,1,5,1,1,1,5;1,1,1,1,5,1,1,1,5;1,2,2,2,5,2,2,2,5;", "cam.dat record 3: step 1 has exactly two eye keys"},
+        // A first target key at the origin is replaced, leaving the target path short.
+        {"2,1,1,1,5,0,0,0,5;2,2,2,2,5,2,2,2,5;2,3,3,3,5,3,3,3,5;2,4,4,4,5,4,4,4,5;2,5,5,5,5,5,5,5,5;",
+         "cam.dat record 1: step 2 has 4 target keys for 5 eye keys"},
+        // Keys 2 to the second last time a segment; pace 0 there would divide by zero.
+        {"0,1,1,1,5,1,1,1,5;0,2,2,2,5,2,2,2,5;0,3,3,3,5,3,3,3,5;0,4,4,4,0,4,4,4,5;0,5,5,5,5,5,5,5,5;",
+         "cam.dat record 4: step 0 eye key 3 has pace 0"},
+        // Pace 0 on keys 0, 1 and the last, and on the target path, is never divided by.
+        {"0,1,1,1,0,1,1,1,0;0,2,2,2,0,2,2,2,0;0,3,3,3,5,3,3,3,0;0,4,4,4,0,4,4,4,0;", ""},
+        // Three keys only stand the camera on key 2, so their paces are unused.
+        {"1,1,1,1,0,1,1,1,0;1,2,2,2,0,2,2,2,0;1,3,3,3,0,3,3,3,0;", ""},
+        // A longer target path is read only up to the eye path's length.
+        {"2,0,0,0,5,1,1,1,5;2,2,2,2,5,2,2,2,5;", ""},
+    };
+    for (const auto& [text, error] : cases) {
+        const std::string said = AddError(text);
+        if (*error == '\0') {
+            EXPECT_EQ(said, "") << text;
+        } else {
+            EXPECT_THAT(said, HasSubstr(error)) << text;
+        }
     }
-};
+}
 
-TEST_F(CameraFileLoad, MissingFileNamesItsPath) {
+TEST(CameraFileLoad, MissingEmptyAndBadFiles) {
+    TempDir dir;
+    AppPath = dir.path().string();
+    std::vector<std::string> messages;
+    const auto init = [&] { InitSteps([&](const std::string& m) { messages.push_back(m); }); };
     try {
-        Init();
-        FAIL() << "no error for a missing cam.dat";
+        init();
+        ADD_FAILURE() << "no error for a missing cam.dat";
     } catch (const ContentError& e) {
         EXPECT_THAT(e.what(), HasSubstr((dir.path() / "cam.dat").string()));
     }
-}
-
-TEST_F(CameraFileLoad, EmptyFileLeavesOnlyThePlaceholderKeys) {
+    // An empty file leaves only the placeholder keys.
     dir.Write("cam.dat", "");
-    Init();
+    init();
     for (int32_t s = 0; s <= 3; ++s) {
         EXPECT_EQ(Steps[s].EyePath.UBound(), 0);
         EXPECT_EQ(Steps[s].TargetPath.UBound(), 0);
     }
-}
-
-TEST_F(CameraFileLoad, ErrorsStopTheLoadBeforeTheLastLight) {
+    // Errors stop the load before the last light.
     dir.Write("cam.dat", "0,1,1,1,5,1,1,1,5;\r\n9,1,1,1,5,1,1,1,5;\r\n");
-    EXPECT_THROW(Init(), ContentError);
+    messages.clear();
+    EXPECT_THROW(init(), ContentError);
     EXPECT_EQ(Steps[0].LightOn[0], False16);
     EXPECT_EQ(messages.size(), 4u);
 }
