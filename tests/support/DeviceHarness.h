@@ -1,6 +1,6 @@
-// A real GL device off screen for rendering tests: a hidden SDL window (SDL's
-// offscreen driver unless another is chosen), the device on it, and the frame
-// read back at every Present; with helpers to check pixels and draw quads.
+// Real GL devices off screen for rendering tests: a bare device on a hidden
+// SDL window, or the demo's own device made by its graphics-mode set-up; the
+// frame is read back at every Present for checking pixels.
 #pragma once
 
 #include <SDL.h>
@@ -10,14 +10,19 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "common/Variables.h"
+#include "loading/m_InitGraphicsMode.h"
 #include "platform/capture/FrameCapture.h"
 #include "platform/device/GLDevice.h"
+#include "platform/sprite/Sprite.h"
+#include "platform/window/Window.h"
 
 struct Rgb {
     int r, g, b;
@@ -36,58 +41,62 @@ struct ScreenVertex {
 };
 constexpr DWORD kScreenVertexFvf = 0x1C4;
 
-// Keeps the last presented frame for reading pixels back.
-class FrameKeeper : public PresentListener {
-public:
-    int presents = 0;
-    void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) override {
-        ++presents;
-        if (rgba == nullptr) return;
-        width_ = width;
-        frame_.assign(rgba, rgba + static_cast<size_t>(width) * height * 4);
-    }
-    bool WantsPixels() const override { return true; }
+inline DWORD Bits(float f) {
+    DWORD d;
+    std::memcpy(&d, &f, 4);
+    return d;
+}
+
+// One read-back frame, top row first.
+struct Frame {
+    std::vector<uint8_t> rgba;
+    uint32_t width = 0;
     Rgb Pixel(int x, int y) const {
-        const uint8_t* p = &frame_.at((static_cast<size_t>(y) * width_ + static_cast<size_t>(x)) * 4);
+        const uint8_t* p = &rgba.at((static_cast<size_t>(y) * width + static_cast<size_t>(x)) * 4);
         return {p[0], p[1], p[2]};
     }
-    int Alpha(int x, int y) const {
-        return frame_.at((static_cast<size_t>(y) * width_ + static_cast<size_t>(x)) * 4 + 3);
-    }
-    uint32_t Width() const { return width_; }
-    uint32_t Height() const { return width_ ? static_cast<uint32_t>(frame_.size() / 4 / width_) : 0; }
-    // With VELMORA_TEST_FRAMES set, writes the last frame to that folder as
-    // NAME/frame_000000.png for a person to look at.
-    void SaveIfAsked(const std::string& name) const {
-        const char* folder = std::getenv("VELMORA_TEST_FRAMES");
-        if (!folder || frame_.empty()) return;
-        PngFrameWriter writer(std::string(folder) + "/" + name);
-        writer.OnPresent(frame_.data(), width_, Height());
-    }
-
-private:
-    std::vector<uint8_t> frame_;
-    uint32_t width_ = 0;
+    uint32_t Height() const { return width ? static_cast<uint32_t>(rgba.size() / 4 / width) : 0; }
 };
 
-inline void ExpectPixel(const FrameKeeper& f, int x, int y, Rgb want, int tolerance = 0, const char* what = "") {
+// Keeps the last presented frame. With VELMORA_TEST_FRAMES set, SaveIfAsked
+// writes it to that folder as NAME/frame_000000.png for a person to look at.
+class FrameKeeper : public PresentListener, public Frame {
+public:
+    int presents = 0;
+    void OnPresent(const uint8_t* pixels, uint32_t w, uint32_t h) override {
+        ++presents;
+        if (pixels == nullptr) return;
+        width = w;
+        rgba.assign(pixels, pixels + static_cast<size_t>(w) * h * 4);
+    }
+    bool WantsPixels() const override { return true; }
+    void SaveIfAsked(const std::string& name) const {
+        const char* folder = std::getenv("VELMORA_TEST_FRAMES");
+        if (!folder || rgba.empty()) return;
+        PngFrameWriter writer(std::string(folder) + "/" + name);
+        writer.OnPresent(rgba.data(), width, Height());
+    }
+};
+
+inline void ExpectPixel(const Frame& f, int x, int y, Rgb want, int tolerance = 0, const char* what = "") {
     const Rgb got = f.Pixel(x, y);
     EXPECT_TRUE(std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
                 std::abs(got.b - want.b) <= tolerance)
         << what << " at " << x << "," << y << ": " << got << ", want " << want << " within " << tolerance;
 }
 
-// How many pixels of (x0, y0)-(x1, y1) satisfy `match`, and their bounds (inclusive).
+// How many pixels of (x0, y0)-(x1, y1) satisfy `match(x, y)`, and their bounds (inclusive).
 struct Found {
     int count = 0;
     int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+    int Width() const { return right - left + 1; }
 };
 template <class Match>
-Found Find(const FrameKeeper& frame, int x0, int y0, int x1, int y1, Match match) {
+Found FindAt(int x0, int y0, int x1, int y1, Match match) {
     Found f;
     for (int y = y0; y < y1; ++y) {
         for (int x = x0; x < x1; ++x) {
-            if (!match(frame.Pixel(x, y))) continue;
+            if (!match(x, y)) continue;
             ++f.count;
             f.left = std::min(f.left, x);
             f.right = std::max(f.right, x);
@@ -96,6 +105,10 @@ Found Find(const FrameKeeper& frame, int x0, int y0, int x1, int y1, Match match
         }
     }
     return f;
+}
+template <class Match>
+Found Find(const Frame& frame, int x0, int y0, int x1, int y1, Match match) {
+    return FindAt(x0, y0, x1, y1, [&](int x, int y) { return match(frame.Pixel(x, y)); });
 }
 
 class DeviceHarness final : public FrameKeeper {
@@ -141,6 +154,43 @@ public:
 private:
     SDL_Window* window_ = nullptr;
     std::unique_ptr<GLDevice> device_;
+};
+
+// The demo's device, made by its graphics-mode set-up on an off-screen
+// 1024 x 768 frmMain, as the demo's D3DDevice; the frames land in `frame`.
+class DemoDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window_ = std::make_unique<Window>(WindowOptions{false, true});
+        window_->SetPresentListener(&frame);
+        frmMain = window_.get();
+        D3D = std::make_unique<Direct3D8>();
+        D3DX = std::make_unique<D3DX8>();
+        ASSERT_TRUE(m_InitGraphicsMode(3, D3DFMT_D24S8, false));
+    }
+    void TearDown() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        frame.SaveIfAsked(std::string(info->test_suite_name()) + "." + info->name());
+        Sprite.reset();
+        D3DDevice.reset();
+        D3DX.reset();
+        D3D.reset();
+        frmMain = nullptr;
+        window_.reset();
+    }
+    void Begin(D3DCOLOR clear) {
+        ASSERT_EQ(D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0), D3D_OK);
+        ASSERT_EQ(D3DDevice->BeginScene(), D3D_OK);
+    }
+    void End() {
+        ASSERT_EQ(D3DDevice->EndScene(), D3D_OK);
+        ASSERT_EQ(D3DDevice->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
+    }
+
+    FrameKeeper frame;
+
+private:
+    std::unique_ptr<Window> window_;
 };
 
 // SRCALPHA / INVSRCALPHA blending, as the demo's overlays and sprites use.
