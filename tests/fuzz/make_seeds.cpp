@@ -16,6 +16,7 @@
 
 #include "Image.h"
 #include "support/Bytes.h"
+#include "support/XFileWriter.h"
 
 namespace fs = std::filesystem;
 
@@ -29,101 +30,6 @@ std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path.string());
     return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool IsNumberStart(const std::string& s, size_t i) {
-    const char c = s[i];
-    if (c >= '0' && c <= '9') return true;
-    return (c == '-' || c == '+' || c == '.') && i + 1 < s.size() && ((s[i + 1] >= '0' && s[i + 1] <= '9') || s[i + 1] == '.');
-}
-
-bool IsWordEnd(char c) { return std::strchr(" \t\r\n{},;\"<[]()", c) != nullptr; }
-
-// Turns a text .x file into the binary encoding token by token. Runs of
-// numbers become integer or float lists (a number with '.' or an exponent
-// is a float); separators inside a run are dropped as binary writers do.
-std::string TextToBinary(const std::string& text, bool doubles) {
-    std::string out = "xof 0303bin " + std::string(doubles ? "0064" : "0032");
-    auto token = [&](uint16_t t) { Put16(out, t); };
-    std::vector<std::string> run;
-    auto flushRun = [&] {
-        size_t i = 0;
-        while (i < run.size()) {
-            const bool isFloat = run[i].find_first_of(".eE") != std::string::npos;
-            size_t j = i;
-            while (j < run.size() && (run[j].find_first_of(".eE") != std::string::npos) == isFloat) ++j;
-            token(isFloat ? 7 : 6);
-            Put32(out, uint32_t(j - i));
-            for (; i < j; ++i) {
-                if (!isFloat) {
-                    Put32(out, uint32_t(std::stoul(run[i])));
-                } else if (doubles) {
-                    const double d = std::stod(run[i]);
-                    out.append(reinterpret_cast<const char*>(&d), 8);
-                } else {
-                    const float f = std::stof(run[i]);
-                    out.append(reinterpret_cast<const char*>(&f), 4);
-                }
-            }
-        }
-        run.clear();
-    };
-    size_t i = 16;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            ++i;
-        } else if (c == '#' || (c == '/' && i + 1 < text.size() && text[i + 1] == '/')) {
-            while (i < text.size() && text[i] != '\n') ++i;
-        } else if ((c == ',' || c == ';') && !run.empty()) {
-            ++i;
-        } else if (IsNumberStart(text, i)) {
-            const size_t start = i;
-            while (i < text.size() && !IsWordEnd(text[i])) ++i;
-            run.push_back(text.substr(start, i - start));
-        } else {
-            flushRun();
-            if (c == '{') token(10), ++i;
-            else if (c == '}') token(11), ++i;
-            else if (c == ',') token(19), ++i;
-            else if (c == ';') token(20), ++i;
-            else if (c == '[') token(14), ++i;
-            else if (c == ']') token(15), ++i;
-            else if (c == '"') {
-                const size_t close = text.find('"', i + 1);
-                if (close == std::string::npos) throw std::runtime_error("unterminated string");
-                token(2);
-                Put32(out, uint32_t(close - i - 1));
-                out += text.substr(i + 1, close - i - 1);
-                i = close + 1;
-            } else if (c == '<') {
-                const size_t close = text.find('>', i);
-                if (close == std::string::npos) throw std::runtime_error("unterminated GUID");
-                std::string hex;
-                for (size_t k = i; k < close; ++k) {
-                    if (std::isxdigit(static_cast<unsigned char>(text[k]))) hex += text[k];
-                }
-                hex.resize(32, '0');
-                token(5);
-                for (size_t k = 0; k < 16; ++k) out.push_back(char(std::stoul(hex.substr(2 * k, 2), nullptr, 16)));
-                i = close + 1;
-            } else {
-                const size_t start = i;
-                while (i < text.size() && !IsWordEnd(text[i])) ++i;
-                if (i == start) ++i;
-                const std::string word = text.substr(start, i - start);
-                if (word == "template") {
-                    token(31);
-                } else {
-                    token(1);
-                    Put32(out, uint32_t(word.size()));
-                    out += word;
-                }
-            }
-        }
-    }
-    flushRun();
-    return out;
 }
 
 void Write(const fs::path& path, const std::string& bytes) { content::WriteFile(path, bytes); }
@@ -192,10 +98,10 @@ int main(int argc, char** argv) {
             if (ext != ".x" || entry.file_size() > kLargestMesh) continue;
             const std::string text = ReadFile(p);
             const std::string stem = p.stem().string();
-            const std::string binary = TextToBinary(text, false);
+            const std::string binary = XTextToBinary(text, false);
             Write(out / "xfile" / (stem + "-txt.x"), text);
             Write(out / "xfile" / (stem + "-bin32.x"), binary);
-            Write(out / "xfile" / (stem + "-bin64.x"), TextToBinary(text, true));
+            Write(out / "xfile" / (stem + "-bin64.x"), XTextToBinary(text, true));
             Write(out / "xfile" / (stem + "-tzip.x"), CompressX(text, 4096));
             Write(out / "xfile" / (stem + "-bzip.x"), CompressX(binary, 1500));
         }

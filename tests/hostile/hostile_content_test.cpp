@@ -11,7 +11,6 @@
 #include <fstream>
 #include <functional>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,29 +23,6 @@ namespace {
 void WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
-}
-
-struct RunResult {
-    int status = -1;
-    std::string output;
-    std::string errors;
-};
-
-// The loading screen presents about a hundred frames, each one second of the
-// fixed-step clock at 1 fps, so 120 s cover the whole loading and a few frames
-// of the demo. The benchmark mode renders without writing any files.
-RunResult RunDemo(const fs::path& data, const fs::path& work) {
-    const fs::path output = work / "stdout.txt";
-    const fs::path errors = work / "stderr.txt";
-    const std::string command = "SDL_AUDIODRIVER=dummy " + ShellQuote(VELMORA_BINARY) + " --data " +
-                                ShellQuote(data.string()) + " --benchmark --fps 1 --seconds 120 >" +
-                                ShellQuote(output.string()) + " 2>" + ShellQuote(errors.string());
-    const int raw = std::system(command.c_str());
-    RunResult result;
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
-    result.output = ReadFile(output);
-    result.errors = ReadFile(errors);
-    return result;
 }
 
 // A copy of the pack that the program reads with --data.
@@ -66,41 +42,52 @@ private:
     TempDir dir_;
 };
 
+struct RunResult {
+    int status = -1;
+    std::string output;
+    std::string errors;
+};
+
+// The loading screen presents about a hundred frames, each one second of the
+// fixed-step clock at 1 fps, so 120 s cover the whole loading and a few frames
+// of the demo. The benchmark mode renders without writing any files.
+RunResult RunDemo(const PackCopy& pack, const std::string& arguments = "--benchmark --fps 1 --seconds 120",
+                  const std::string& environment = "") {
+    const fs::path output = pack.work() / "stdout.txt", errors = pack.work() / "stderr.txt";
+    const std::string command = environment + " SDL_AUDIODRIVER=dummy " + ShellQuote(VELMORA_BINARY) + " --data " +
+                                ShellQuote(pack.data().string()) + " " + arguments + " >" +
+                                ShellQuote(output.string()) + " 2>" + ShellQuote(errors.string());
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), ReadFile(output), ReadFile(errors)};
+}
+
+using Change = std::function<void(const fs::path&)>;
+
 struct Damage {
     std::string name;
     std::string file;  // relative to the pack
-    std::function<void(const fs::path&)> apply;
+    Change apply;
     std::string expected;  // what the message must name
 };
 
 // Test names in listings show the case's name rather than its bytes.
 void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
 
-std::function<void(const fs::path&)> Truncate(double fraction) {
-    return [fraction](const fs::path& p) {
-        const std::string bytes = ReadFile(p);
-        WriteFile(p, bytes.substr(0, size_t(double(bytes.size()) * fraction)));
-    };
+Change Truncate(double fraction) {
+    return [fraction](const fs::path& p) { WriteFile(p, ReadFile(p).substr(0, size_t(double(fs::file_size(p)) * fraction))); };
 }
-
-std::function<void(const fs::path&)> Replace(const std::string& bytes) {
+Change Replace(const std::string& bytes) {
     return [bytes](const fs::path& p) { WriteFile(p, bytes); };
 }
-
-std::function<void(const fs::path&)> Remove() {
-    return [](const fs::path& p) { fs::remove(p); };
-}
-
-std::function<void(const fs::path&)> Patch32(size_t offset, uint32_t value) {
+Change Patch32(size_t offset, uint32_t value) {
     return [offset, value](const fs::path& p) {
         std::string bytes = ReadFile(p);
-        for (int i = 0; i < 4; ++i) bytes.at(offset + size_t(i)) = char(value >> (8 * i));
+        bytes.replace(offset, 4, reinterpret_cast<const char*>(&value), 4);
         WriteFile(p, bytes);
     };
 }
-
 // Replaces the first match of `pattern` in a text file with `replacement`.
-std::function<void(const fs::path&)> Edit(const std::string& pattern, const std::string& replacement) {
+Change Edit(const std::string& pattern, const std::string& replacement) {
     return [pattern, replacement](const fs::path& p) {
         const std::string text = ReadFile(p);
         const std::string edited =
@@ -109,6 +96,7 @@ std::function<void(const fs::path&)> Edit(const std::string& pattern, const std:
         WriteFile(p, edited);
     };
 }
+const Change kRemove = [](const fs::path& p) { fs::remove(p); };
 
 // The first texture a mesh names, relative to the pack.
 std::string FirstMeshTexture(const std::string& meshFolder, const std::string& meshFile) {
@@ -136,9 +124,9 @@ std::vector<Damage> Damages() {
              fs::create_directory(p);
          },
          "ground1.x"},
-        {"MeshMissing", "data/misc/angel/female.x", Remove(), "female.x"},
-        {"MeshTextureMissing", meshTexture, Remove(), fs::path(meshTexture).filename().string()},
-        {"JpegMissing", "logo.jpg", Remove(), "logo.jpg"},
+        {"MeshMissing", "data/misc/angel/female.x", kRemove, "female.x"},
+        {"MeshTextureMissing", meshTexture, kRemove, fs::path(meshTexture).filename().string()},
+        {"JpegMissing", "logo.jpg", kRemove, "logo.jpg"},
         {"JpegCut", "text_efter.jpg", Truncate(0.5), "text_efter.jpg"},
         {"TgaCut", "white.tga", Truncate(0.9), "white.tga"},
         {"DdsBadHeader", "data/bajs.dds", Patch32(4, 125), "bajs.dds"},
@@ -147,6 +135,13 @@ std::vector<Damage> Damages() {
         {"CameraBadNumber", "cam.dat", Edit("^([^;]*;[^;]*;[^,]*,[^,]*,)[^,]*", "$1 12x4"), "cam.dat record 3"},
         {"CameraBadStep", "cam.dat", Edit("^([^;]*;)[^,;]*", "$1 7"), "cam.dat record 2"},
     };
+}
+
+// No sanitizer spoke (in the sanitizer build the program is instrumented).
+void ExpectNoSanitizerReport(const std::string& errors) {
+    for (const char* report : {"AddressSanitizer", "LeakSanitizer", "runtime error"}) {
+        EXPECT_EQ(errors.find(report), std::string::npos) << errors;
+    }
 }
 
 class HostileContent : public ::testing::TestWithParam<Damage> {};
@@ -159,20 +154,15 @@ TEST_P(HostileContent, EndsStartUpWithOneLineNamingTheFile) {
     ASSERT_TRUE(fs::exists(target)) << target;
     damage.apply(target);
 
-    const RunResult run = RunDemo(pack.data(), pack.work());
+    const RunResult run = RunDemo(pack);
     EXPECT_EQ(run.status, 1) << run.errors;
-    EXPECT_EQ(run.errors.find("AddressSanitizer"), std::string::npos) << run.errors;
-    EXPECT_EQ(run.errors.find("LeakSanitizer"), std::string::npos) << run.errors;
-    EXPECT_EQ(run.errors.find("runtime error"), std::string::npos) << run.errors;
+    ExpectNoSanitizerReport(run.errors);
     // The error is the last line, with the program's prefix.
-    std::string last;
-    std::istringstream lines(run.errors);
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty()) last = line;
-    }
+    const size_t end = run.errors.find_last_not_of('\n');
+    const std::string last = run.errors.substr(run.errors.rfind('\n', end) + 1, end - run.errors.rfind('\n', end));
     EXPECT_EQ(last.rfind("velmora: ", 0), 0u) << run.errors;
-    EXPECT_NE(last.find(damage.expected), std::string::npos) << "the message does not name " << damage.expected
-                                                              << ": " << last;
+    EXPECT_NE(last.find(damage.expected), std::string::npos) << "the message does not name " << damage.expected << ": "
+                                                              << last;
 }
 
 INSTANTIATE_TEST_SUITE_P(Pack, HostileContent, ::testing::ValuesIn(Damages()),
@@ -181,26 +171,18 @@ INSTANTIATE_TEST_SUITE_P(Pack, HostileContent, ::testing::ValuesIn(Damages()),
 // The same harness on the undamaged pack: the demo loads and renders.
 TEST(HostileContentControl, IntactPackLoadsAndRenders) {
     PackCopy pack;
-    const RunResult run = RunDemo(pack.data(), pack.work());
+    const RunResult run = RunDemo(pack);
     EXPECT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(run.errors.find("runtime error"), std::string::npos) << run.errors;
-    EXPECT_EQ(run.errors.find("AddressSanitizer"), std::string::npos) << run.errors;
+    ExpectNoSanitizerReport(run.errors);
     std::smatch frames;
     ASSERT_TRUE(std::regex_search(run.output, frames, std::regex("\"frames\": ([0-9]+)"))) << run.output;
     EXPECT_GT(std::stoi(frames[1].str()), 0) << run.output;
 }
 
-// The output of a shell command without its trailing line feed.
-std::string Output(const std::string& command) {
-    std::string out = RunCommand(command).output;
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-    return out;
-}
-
 // An encoder that takes three frames and then fails: the run ends with status
 // 1 and a message saying where the frames it took are, and they are there.
 TEST(HostileEncoder, FfmpegFailingMidCaptureEndsWithAClearErrorAndKeepsTheFrames) {
-    const std::string real = Output("command -v ffmpeg");
+    const std::string real = RunCommand("command -v ffmpeg | tr -d '\\n'").output;
     if (real.empty()) GTEST_SKIP() << "ffmpeg is not installed";
     PackCopy pack;
     const fs::path bin = pack.work() / "bin";
@@ -210,27 +192,20 @@ TEST(HostileEncoder, FfmpegFailingMidCaptureEndsWithAClearErrorAndKeepsTheFrames
                                   ShellQuote(real) + " \"$@\"\nexit 1\n");
     fs::permissions(bin / "ffmpeg", fs::perms::owner_all);
     const fs::path video = pack.work() / "out.mp4";
-    const fs::path errors = pack.work() / "stderr.txt";
-    const std::string command = "PATH=" + ShellQuote(bin.string()) + ":\"$PATH\" SDL_AUDIODRIVER=dummy " +
-                                ShellQuote(VELMORA_BINARY) + " --data " + ShellQuote(pack.data().string()) +
-                                " --capture " + ShellQuote(video.string()) + " --fps 5 --seconds 4 >/dev/null 2>" +
-                                ShellQuote(errors.string());
-    const int raw = std::system(command.c_str());
-    const std::string stderrText = ReadFile(errors);
-    ASSERT_TRUE(WIFEXITED(raw)) << stderrText;
-    EXPECT_EQ(WEXITSTATUS(raw), 1) << stderrText;
-    EXPECT_EQ(stderrText.find("runtime error"), std::string::npos) << stderrText;
-    EXPECT_EQ(stderrText.find("AddressSanitizer"), std::string::npos) << stderrText;
+    const RunResult run = RunDemo(pack, "--capture " + ShellQuote(video.string()) + " --fps 5 --seconds 4",
+                                  "PATH=" + ShellQuote(bin.string()) + ":\"$PATH\"");
+    const std::string& stderrText = run.errors;
+    EXPECT_EQ(run.status, 1) << stderrText;
+    ExpectNoSanitizerReport(stderrText);
     const fs::path kept = pack.work() / ".velmora-video-out.mp4.mkv";
     EXPECT_NE(stderrText.find("velmora: video capture: ffmpeg stopped accepting frames for " + video.string() +
                               " (the frames it took are in " + kept.string() + ")"),
               std::string::npos)
         << stderrText;
     ASSERT_TRUE(fs::exists(kept)) << stderrText;
-    EXPECT_EQ(Output("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
-                     "-of csv=p=0 " +
-                     ShellQuote(kept.string())),
-              "3");
+    EXPECT_EQ(RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
+                         "-of csv=p=0 " + ShellQuote(kept.string())).output,
+              "3\n");
 }
 
 }  // namespace
