@@ -44,7 +44,7 @@ TEST(HostileImages, CutOffJpegAndTgaAreErrorsNotBlackPictures) {
         {rle.substr(0, rle.size() - 3), "truncated"},
         {rle.substr(0, 22), "truncated"},
     };
-    for (const auto& [bytes, error] : cut) EXPECT_NE(ErrorOf([&] { DecodeImage(bytes, "cut"); }).find(error), std::string::npos);
+    for (const auto& c : cut) EXPECT_NE(ErrorOf([&] { DecodeImage(c.first, "cut"); }).find(c.second), std::string::npos);
 }
 
 std::string FromHex(const std::string& hex) {
