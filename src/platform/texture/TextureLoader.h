@@ -24,6 +24,9 @@ struct DecodedImage {
 // The largest width or height an image or texture may have.
 constexpr uint32_t kMaxTextureSize = 16384;
 
+// Throws ContentError naming `name` unless both sizes lie in 1 to kMaxTextureSize.
+void CheckTextureSize(uint64_t width, uint64_t height, const std::string& name);
+
 // Decodes an image file's bytes; the format is recognised from the contents.
 // Throws ContentError naming `name` and what is wrong.
 DecodedImage DecodeImage(std::string_view bytes, const std::string& name);
