@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "common/Errors.h"
+#include "platform/xfile/XFileTokens.h"
 
 namespace {
 
@@ -297,24 +298,24 @@ private:
             const uint16_t code = Read16(Bytes());
             pos_ += 2;
             switch (code) {
-                case 1: {
+                case kXTokenName: {
                     const uint32_t n = TakeCount(start, 1, "name");
                     const std::string_view text = s_.substr(pos_, n);
                     pos_ += n;
                     return Make(Tok::Name, start, text);
                 }
-                case 2: {
+                case kXTokenString: {
                     const uint32_t n = TakeCount(start, 1, "string");
                     const std::string_view text = s_.substr(pos_, n);
                     pos_ += n;
                     // A string is followed by its own ';' or ',' token.
                     if (Remaining() >= 2) {
                         const uint16_t terminator = Read16(Bytes());
-                        if (terminator == 19 || terminator == 20) pos_ += 2;
+                        if (terminator == kXTokenComma || terminator == kXTokenSemicolon) pos_ += 2;
                     }
                     return Make(Tok::String, start, text);
                 }
-                case 3: {
+                case kXTokenInteger: {
                     if (Remaining() < 4) Fail(start, "truncated integer");
                     Token t = Make(Tok::Int, start);
                     t.bits = Read32(Bytes());
@@ -322,26 +323,29 @@ private:
                     pos_ += 4;
                     return t;
                 }
-                case 5: {
+                case kXTokenGuid: {
                     if (Remaining() < 16) Fail(start, "truncated GUID");
                     pos_ += 16;
                     return Make(Tok::Guid, start, s_.substr(start + 2, 16));
                 }
-                case 6:
+                case kXTokenIntegerList:
                     listLeft_ = TakeCount(start, 4, "integer list");
                     listFloat_ = false;
                     continue;
-                case 7:
+                case kXTokenFloatList:
                     listLeft_ = TakeCount(start, size_t(floatBytes_), "float list");
                     listFloat_ = true;
                     continue;
-                case 10: return Make(Tok::LBrace, start);
-                case 11: return Make(Tok::RBrace, start);
-                case 19: return Make(Tok::Comma, start);
-                case 20: return Make(Tok::Semi, start);
-                case 31: return Make(Tok::Template, start);
+                case kXTokenOpenBrace: return Make(Tok::LBrace, start);
+                case kXTokenCloseBrace: return Make(Tok::RBrace, start);
+                case kXTokenComma: return Make(Tok::Comma, start);
+                case kXTokenSemicolon: return Make(Tok::Semi, start);
+                case kXTokenTemplate: return Make(Tok::Template, start);
                 default:
-                    if ((code >= 12 && code <= 18) || (code >= 40 && code <= 52)) return Make(Tok::Other, start);
+                    if ((code >= kXTokenOpenParen && code <= kXTokenDot) ||
+                        (code >= kXTokenFirstKeyword && code <= kXTokenLastKeyword)) {
+                        return Make(Tok::Other, start);
+                    }
                     Fail(start, "unknown token " + std::to_string(code));
             }
         }
@@ -590,6 +594,30 @@ private:
         return {std::string(c.header.identifier.text), nullptr};
     }
 
+    // Calls `visit(identifier, body)` for each child object up to the closing
+    // brace, inline or referenced; an inline child that `visit` does not take
+    // (returns false for) is skipped.
+    template <typename Visit>
+    void ForEachChild(Lexer& lex, Visit visit) {
+        for (;;) {
+            Child c = NextChild(lex);
+            if (c.kind == Child::Close) return;
+            auto [identifier, resolved] = Identify(lex, c);
+            if (!visit(identifier, resolved ? *resolved : lex) && !resolved) SkipBody(lex);
+        }
+    }
+
+    // Reads an index that must lie below `limit`; fails at the index with the
+    // message `outOfRange` makes from it otherwise.
+    template <typename Message>
+    uint32_t ReadIndex(Lexer& lex, const char* what, uint32_t limit, Message outOfRange) {
+        SkipSeparators(lex);
+        const size_t at = lex.Peek().offset;
+        const uint32_t index = ReadDword(lex, what);
+        if (index >= limit) lex.Fail(at, outOfRange(index));
+        return index;
+    }
+
     std::pair<std::string, std::unique_ptr<Lexer>> Resolve(Lexer& lex, const Token& target) {
         const auto it = names_.find(LowerCopy(target.text));
         if (it == names_.end()) {
@@ -615,21 +643,18 @@ private:
     void ParseFrame(Lexer& lex, const Matrix& parent, int depth) {
         CheckDepth(lex, depth);
         Matrix current = parent;
-        for (;;) {
-            Child c = NextChild(lex);
-            if (c.kind == Child::Close) return;
-            auto [identifier, resolved] = Identify(lex, c);
-            Lexer& body = resolved ? *resolved : lex;
+        ForEachChild(lex, [&](const std::string& identifier, Lexer& body) {
             if (IEquals(identifier, "FrameTransformMatrix")) {
                 current = Multiply(ParseMatrix(body), current);
             } else if (IEquals(identifier, "Mesh")) {
                 ParseMesh(body, current, depth + 1);
             } else if (IEquals(identifier, "Frame")) {
                 ParseFrame(body, current, depth + 1);
-            } else if (!resolved) {
-                SkipBody(lex);
+            } else {
+                return false;
             }
-        }
+            return true;
+        });
     }
 
     Matrix ParseMatrix(Lexer& lex) {
@@ -655,22 +680,14 @@ private:
             const uint32_t n = ReadCount(lex, "face corner count", 1);
             if (n < 3) lex.Fail(at, "face " + std::to_string(f) + " has " + std::to_string(n) + " corners");
             for (uint32_t k = 0; k < n; ++k) {
-                SkipSeparators(lex);
-                const size_t idxAt = lex.Peek().offset;
-                const uint32_t v = ReadDword(lex, "face index");
-                if (v >= nVertices) {
-                    lex.Fail(idxAt, "face " + std::to_string(f) + " uses vertex " + std::to_string(v) + " of " +
-                                        std::to_string(nVertices));
-                }
-                part.corners.push_back(v);
+                part.corners.push_back(ReadIndex(lex, "face index", nVertices, [&](uint32_t v) {
+                    return "face " + std::to_string(f) + " uses vertex " + std::to_string(v) + " of " +
+                           std::to_string(nVertices);
+                }));
             }
             part.faceStart.push_back(uint32_t(part.corners.size()));
         }
-        for (;;) {
-            Child c = NextChild(lex);
-            if (c.kind == Child::Close) break;
-            auto [identifier, resolved] = Identify(lex, c);
-            Lexer& body = resolved ? *resolved : lex;
+        ForEachChild(lex, [&](const std::string& identifier, Lexer& body) {
             if (IEquals(identifier, "MeshNormals")) {
                 ParseNormals(body, part);
             } else if (IEquals(identifier, "MeshTextureCoords")) {
@@ -679,10 +696,11 @@ private:
                 ParseVertexColors(body, part);
             } else if (IEquals(identifier, "MeshMaterialList")) {
                 ParseMaterialList(body, part, depth + 1);
-            } else if (!resolved) {
-                SkipBody(lex);
+            } else {
+                return false;
             }
-        }
+            return true;
+        });
         if (nVertices > 0) parts_.push_back(std::move(part));
     }
 
@@ -715,13 +733,9 @@ private:
                                  " corners, its face has " + std::to_string(part.faceStart[f + 1] - part.faceStart[f]));
             }
             for (uint32_t i = 0; i < k; ++i) {
-                SkipSeparators(lex);
-                const size_t idxAt = lex.Peek().offset;
-                const uint32_t idx = ReadDword(lex, "normal index");
-                if (idx >= n) {
-                    lex.Fail(idxAt, "normal index " + std::to_string(idx) + " of " + std::to_string(n) + " normals");
-                }
-                corners.push_back(idx);
+                corners.push_back(ReadIndex(lex, "normal index", n, [&](uint32_t idx) {
+                    return "normal index " + std::to_string(idx) + " of " + std::to_string(n) + " normals";
+                }));
             }
         }
         SkipChildren(lex);
@@ -752,13 +766,10 @@ private:
         const uint32_t n = ReadCount(lex, "vertex colour count", 5);
         std::vector<D3DCOLOR> colors(part.positions.size(), 0x00FFFFFFu);
         for (uint32_t i = 0; i < n; ++i) {
-            SkipSeparators(lex);
-            const size_t at = lex.Peek().offset;
-            const uint32_t index = ReadDword(lex, "vertex colour index");
-            if (index >= part.positions.size()) {
-                lex.Fail(at, "vertex colour for vertex " + std::to_string(index) + " of " +
-                                 std::to_string(part.positions.size()));
-            }
+            const uint32_t vertices = uint32_t(part.positions.size());
+            const uint32_t index = ReadIndex(lex, "vertex colour index", vertices, [&](uint32_t v) {
+                return "vertex colour for vertex " + std::to_string(v) + " of " + std::to_string(vertices);
+            });
             uint32_t c[4];
             for (uint32_t& channel : c) {
                 const float v = std::clamp(ReadFloat(lex, "vertex colour"), 0.0f, 1.0f);
@@ -783,28 +794,17 @@ private:
         std::vector<uint32_t> faceMaterials;
         faceMaterials.reserve(nFaces);
         for (uint32_t i = 0; i < nIndexes; ++i) {
-            SkipSeparators(lex);
-            const size_t at = lex.Peek().offset;
-            const uint32_t m = ReadDword(lex, "face material");
-            if (m >= nMaterials) {
-                lex.Fail(at, "face " + std::to_string(i) + " uses material " + std::to_string(m) + " of " +
-                                 std::to_string(nMaterials));
-            }
-            faceMaterials.push_back(m);
+            faceMaterials.push_back(ReadIndex(lex, "face material", nMaterials, [&](uint32_t m) {
+                return "face " + std::to_string(i) + " uses material " + std::to_string(m) + " of " +
+                       std::to_string(nMaterials);
+            }));
         }
         std::vector<XMaterial> materials;
-        for (;;) {
-            Child c = NextChild(lex);
-            if (c.kind == Child::Close) break;
-            if (c.kind == Child::Reference) {
-                auto r = Resolve(lex, c.token);
-                if (IEquals(r.first, "Material")) materials.push_back(ParseMaterial(*r.second, depth + 1));
-            } else if (IEquals(c.header.identifier.text, "Material")) {
-                materials.push_back(ParseMaterial(lex, depth + 1));
-            } else {
-                SkipBody(lex);
-            }
-        }
+        ForEachChild(lex, [&](const std::string& identifier, Lexer& body) {
+            if (!IEquals(identifier, "Material")) return false;
+            materials.push_back(ParseMaterial(body, depth + 1));
+            return true;
+        });
         if (nMaterials == 0) return;
         if (materials.size() != nMaterials) {
             lex.Fail(listAt, "material list names " + std::to_string(nMaterials) + " materials but holds " +
@@ -832,18 +832,11 @@ private:
         d.Emissive = {ReadFloat(lex, "emissive colour"), ReadFloat(lex, "emissive colour"),
                       ReadFloat(lex, "emissive colour"), 1.0f};
         d.Ambient = {0, 0, 0, 1};
-        for (;;) {
-            Child c = NextChild(lex);
-            if (c.kind == Child::Close) break;
-            if (c.kind == Child::Reference) {
-                auto r = Resolve(lex, c.token);
-                if (IEquals(r.first, "TextureFilename")) m.textureFilename = ReadTextureName(*r.second);
-            } else if (IEquals(c.header.identifier.text, "TextureFilename")) {
-                m.textureFilename = ReadTextureName(lex);
-            } else {
-                SkipBody(lex);
-            }
-        }
+        ForEachChild(lex, [&](const std::string& identifier, Lexer& body) {
+            if (!IEquals(identifier, "TextureFilename")) return false;
+            m.textureFilename = ReadTextureName(body);
+            return true;
+        });
         return m;
     }
 
