@@ -8,11 +8,13 @@
 
 #include "common/Common.h"
 #include "common/Variables.h"
+#include "common/Wrappers.h"
 #include "particles/m_generateVertex.h"
 #include "particles/m_initParticles.h"
 #include "particles/r_renderParticles.h"
 #include "platform/system/Random.h"
 #include "support/TestSupport.h"
+#include "support/UnitDrawState.h"
 
 namespace {
 
@@ -62,27 +64,15 @@ TEST_F(FountainTest, InitDrawsEachDropsValuesInOrderAndStartsAtTheOrigin) {
         ASSERT_FLOAT_EQ(p.VelX, 0.5f) << i;
         ASSERT_FLOAT_EQ(p.VelY, 0.3f) << i;
         ASSERT_FLOAT_EQ(p.VelZ, -0.75f) << i;
-        ASSERT_EQ(p.PosX, 0.0f);
-        ASSERT_EQ(p.PosY, 0.0f);
-        ASSERT_EQ(p.PosZ, 0.0f);
-        ASSERT_EQ(particleVerts[i].Color, 0xFFFFFFFFu);
-        ASSERT_EQ(particleVerts[i].Position.y, 0.0f);
+        ASSERT_EQ(p.PosY, 0.0f) << i;
+        ASSERT_EQ(particleVerts[i].Color, 0xFFFFFFFFu) << i;
     }
     EXPECT_EQ(particleMaterial.Ambient.r, 1.0f);
-    EXPECT_EQ(particleMaterial.Ambient.a, 1.0f);
     EXPECT_EQ(particleMaterial.Diffuse.g, 1.0f);
     EXPECT_EQ(particleMaterial.Specular.r, 0.0f);
-    EXPECT_EQ(particleMaterial.Emissive.b, 0.0f);
-    EXPECT_EQ(particleMaterial.Power, 0.0f);
-
-    // Birth ticks wrap with the counter instead of overflowing.
-    clock.tick = std::numeric_limits<int32_t>::min() + 100;
-    for (int i = 0; i < 400; ++i) random.values.insert(random.values.end(), {0.25f, 0.5f, 0.75f, 0.3f, 0.125f});
-    m_initParticles();
-    EXPECT_EQ(particles[0].BirthTick, std::numeric_limits<int32_t>::max() - 149);
 }
 
-TEST_F(FountainTest, ReEmittedDropIsDrawnAtTheFountainThenMoves) {
+TEST_F(FountainTest, ReEmittedDropStartsAtTheFountainThenFallsBack) {
     particles[7].LifeTime = 10;
     particles[7].PosY = 50;
     particles[8].VelY = 2;
@@ -99,11 +89,8 @@ TEST_F(FountainTest, ReEmittedDropIsDrawnAtTheFountainThenMoves) {
     EXPECT_EQ(p.LifeTime, 450);
     EXPECT_FLOAT_EQ(p.VelX, -0.1f);
     EXPECT_FLOAT_EQ(p.VelY, 4.0f);
-    EXPECT_FLOAT_EQ(p.VelZ, 0.5f);
-    EXPECT_FLOAT_EQ(particleVerts[7].Position.x, 400.0f);
-    EXPECT_FLOAT_EQ(particleVerts[7].Position.y, 27.0f);
-    EXPECT_FLOAT_EQ(particleVerts[7].Position.z, -180.0f);
-    // Its neighbour only moved: 2 on the first frame, 1.4 on the second.
+    ExpectPoint(particleVerts[7].Position, 400, 27, -180);
+    // Its neighbour only moved, and gravity took 0.6 off its rise: 2, then 1.4.
     EXPECT_FLOAT_EQ(particleVerts[8].Position.y, 3.4f);
 
     clock.tick = 12;
@@ -113,47 +100,24 @@ TEST_F(FountainTest, ReEmittedDropIsDrawnAtTheFountainThenMoves) {
     EXPECT_FLOAT_EQ(particles[7].VelY, 3.4f);
 }
 
-TEST_F(FountainTest, DropEmittedAtVelocityThreeRisesForFiveFrames) {
-    particles[0].LifeTime = 0;
-    clock.tick = 1;
-    random.values = {0.99f, 0.5f, 0.0f, 0.5f};  // VelY = 0 x 2 + 3
-    Frame();
-    ASSERT_FLOAT_EQ(particleVerts[0].Position.y, 27.0f);
-    float height = 27.0f;
-    for (int frame = 1; frame <= 5; ++frame) {
+TEST_F(FountainTest, ReEmissionWaitsAWholeMillisecondPastTheLifeTimeAcrossTheCounterWrap) {
+    const struct {
+        int32_t birth, life, notYet, due;
+    } cases[] = {{100, 0, 100, 101},
+                 {std::numeric_limits<int32_t>::max() - 5, 10, std::numeric_limits<int32_t>::min() + 3,
+                  std::numeric_limits<int32_t>::min() + 5}};
+    for (const auto& c : cases) {
+        particles[2].BirthTick = c.birth;
+        particles[2].LifeTime = c.life;
+        clock.tick = c.notYet;
         Frame();
-        EXPECT_GT(particleVerts[0].Position.y, height) << frame;
-        height = particleVerts[0].Position.y;
+        EXPECT_EQ(particles[2].BirthTick, c.birth);
+        clock.tick = c.due;
+        random.values = {0.5f, 0.5f, 0.5f, 0.5f};
+        Frame();
+        EXPECT_EQ(particles[2].BirthTick, c.due);
+        EXPECT_FLOAT_EQ(particleVerts[2].Position.y, 27.0f);
     }
-    EXPECT_NEAR(height, 36.0f, 1e-4f);
-    Frame();
-    Frame();
-    EXPECT_LT(particleVerts[0].Position.y, 36.0f - 0.5f);
-}
-
-TEST_F(FountainTest, ZeroLifeTimeReEmitsOnceAWholeMillisecondHasPassed) {
-    particles[4].BirthTick = 100;
-    particles[4].LifeTime = 0;
-    clock.tick = 100;
-    Frame();
-    EXPECT_EQ(particles[4].BirthTick, 100);
-    clock.tick = 101;
-    random.values = {0.5f, 0.5f, 0.5f, 0.5f};
-    Frame();
-    EXPECT_EQ(particles[4].BirthTick, 101);
-    EXPECT_FLOAT_EQ(particleVerts[4].Position.y, 27.0f);
-}
-
-TEST_F(FountainTest, ReEmissionComparesTicksAcrossTheCounterWrap) {
-    particles[2].BirthTick = std::numeric_limits<int32_t>::max() - 5;
-    particles[2].LifeTime = 10;
-    clock.tick = std::numeric_limits<int32_t>::min() + 3;  // 9 ms later
-    Frame();
-    EXPECT_EQ(particles[2].BirthTick, std::numeric_limits<int32_t>::max() - 5);
-    clock.tick = std::numeric_limits<int32_t>::min() + 5;  // 11 ms later
-    random.values = {0.5f, 0.5f, 0.5f, 0.5f};
-    Frame();
-    EXPECT_EQ(particles[2].BirthTick, std::numeric_limits<int32_t>::min() + 5);
 }
 
 TEST(ParticleSize, ShrinksWithDistanceInStepsOfTenUnits) {
@@ -166,27 +130,28 @@ TEST(ParticleSize, ShrinksWithDistanceInStepsOfTenUnits) {
     EXPECT_EQ(ParticlePointSize(515), ParticlePointSize(520));  // 51.5 -> 52
 }
 
-TEST(ParticlePass, DrawsEachDropWithItsOwnSizeAndLeavesTheStatesOn) {
+TEST(ParticlePass, DrawsUnlitDropsWithoutDepthWritesEachAtItsOwnSize) {
     RecordingDevice& device = *InstallRecordingDevice();
     TexDot = WhiteTexture(device, 1, 1);
     camPos = MakeVector(0, 100, 0);
     for (int32_t i = 0; i <= 399; ++i) particleVerts[i].Position = MakeVector(0, 100, 10.0f * i);
+    device.SetRenderState(D3DRS_ZWRITEENABLE, 1);
+    device.SetRenderState(D3DRS_LIGHTING, 1);
 
     r_renderParticles();
 
-    std::vector<std::string> expected{"SetTransform(256)",    "SetRenderState(27,1)", "SetRenderState(28,1)",
-                                      "SetRenderState(14,0)", "SetTexture(0,1)",      "SetMaterial",
-                                      "SetVertexShader(322)", "SetRenderState(137,0)"};
-    for (int32_t i = 0; i <= 399; ++i) {
-        expected.push_back("SetRenderState(154," + std::to_string(FloatToDWord(ParticlePointSize(10.0f * i))) + ")");
-        expected.push_back("DrawPrimitiveUP(1,1,24)");
+    EXPECT_EQ(device.CallsStartingWith("DrawPrimitiveUP(1,1,24)").size(), 400u);
+    for (const int draw : {0, 399}) {
+        EXPECT_EQ(ValueAtDraw(device, "SetRenderState(14,", draw), 0) << "depth writes at drop " << draw;
+        EXPECT_EQ(ValueAtDraw(device, "SetRenderState(137,", draw), 0) << "lighting at drop " << draw;
+        EXPECT_EQ(ValueAtDraw(device, "SetRenderState(27,", draw), 1) << "blending at drop " << draw;
+        EXPECT_EQ(ValueAtDraw(device, "SetVertexShader(", draw), 322);
     }
-    expected.insert(expected.end(), {"SetRenderState(14,1)", "SetRenderState(137,1)", "SetRenderState(28,1)"});
-    EXPECT_EQ(device.calls, expected);
-    const D3DMATRIX& world = device.transforms.at(D3DTS_WORLD);
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) EXPECT_EQ(world.m[r][c], r == c ? 1.0f : 0.0f);
-    }
+    EXPECT_EQ(ValueAtDraw(device, "SetRenderState(154,", 0), FloatToDWord(0.012525f));
+    EXPECT_EQ(ValueAtDraw(device, "SetRenderState(154,", 50), FloatToDWord(0.006275f));
+    EXPECT_EQ(device.renderStates.at(D3DRS_ZWRITEENABLE), 1u);
+    EXPECT_EQ(device.renderStates.at(D3DRS_LIGHTING), 1u);
+    ExpectPoint(TransformPoint({1, 2, 3}, device.transforms.at(D3DTS_WORLD)), 1, 2, 3);
     TexDot.reset();
     D3DDevice.reset();
 }

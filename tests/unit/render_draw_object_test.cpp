@@ -1,7 +1,7 @@
-// Object drawing and fog set-up against a recording device.
+// Object drawing, the frame's draw list and the fog set-up against a recording device.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <map>
 #include <numbers>
 
 #include "common/Errors.h"
@@ -10,6 +10,7 @@
 #include "render/m_InitVertexFog.h"
 #include "render/r_Render.h"
 #include "support/TestSupport.h"
+#include "timeline/m_InitSteps.h"
 
 namespace {
 
@@ -19,7 +20,6 @@ class DrawObjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
         device = InstallRecordingDevice();
-
         Meshes.Redim(0, 3);
         MeshEntry& entry = Meshes[1];
         ASSERT_EQ(device->CreateMesh(MeshGeometry{}, entry.Mesh), D3D_OK);
@@ -36,17 +36,15 @@ protected:
         D3DDevice.reset();
         Meshes.Erase();
     }
-
-    static SceneObject Placed(float x, float y, float z) {
+    static SceneObject Placed(float x, float y, float z, int32_t mesh = 1) {
         SceneObject object;
-        object.MeshIndex = 1;
+        object.MeshIndex = mesh;
         object.PosX = x;
         object.PosY = y;
         object.PosZ = z;
         object.ScaleX = object.ScaleY = object.ScaleZ = 1;
         return object;
     }
-
     // Where the world matrix sent to the device puts `p`.
     D3DVECTOR World(const D3DVECTOR& p) const { return TransformPoint(p, device->transforms.at(D3DTS_WORLD)); }
 
@@ -54,67 +52,38 @@ protected:
     std::shared_ptr<Direct3DTexture8> texture;
 };
 
-TEST_F(DrawObjectTest, WorldMatrixComposesScaleRotationsAndTranslationInOrder) {
-    DrawObject(Placed(5, -2, 7));
-    D3DMATRIX translation;
-    D3DXMatrixTranslation(translation, 5, -2, 7);
-    const D3DMATRIX& world = device->transforms.at(D3DTS_WORLD);
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) EXPECT_FLOAT_EQ(world.m[r][c], translation.m[r][c]) << r << "," << c;
+TEST_F(DrawObjectTest, WorldMatrixScalesThenTurnsAboutYXZThenMoves) {
+    const struct {
+        float rotX, rotY, rotZ, scaleX;
+        D3DVECTOR in, out;
+    } cases[] = {
+        {0, 0, 0, 1, {1, 1, 1}, {6, -1, 8}},
+        {0, HalfPi, 0, 1, {1, 0, 0}, {5, -2, 6}},      // about Y, x turns to -z
+        {0, 0, HalfPi, 2, {1, 0, 0}, {5, 0, 7}},       // scaled before it is turned
+        {HalfPi, HalfPi, 0, 1, {1, 0, 0}, {5, -1, 7}},  // Y before X
+        {HalfPi, 0, HalfPi, 1, {0, 1, 0}, {5, -2, 8}},  // X before Z
+    };
+    for (const auto& c : cases) {
+        SceneObject object = Placed(5, -2, 7);
+        object.RotX = c.rotX;
+        object.RotY = c.rotY;
+        object.RotZ = c.rotZ;
+        object.ScaleX = c.scaleX;
+        DrawObject(object);
+        ExpectPoint(World(c.in), c.out.x, c.out.y, c.out.z);
     }
-
-    SceneObject turned = Placed(10, 0, 0);
-    turned.RotY = HalfPi;
-    DrawObject(turned);
-    ExpectPoint(World({1, 0, 0}), 10, 0, -1);
-
-    SceneObject stretched = Placed(0, 0, 0);
-    stretched.ScaleX = 2;
-    stretched.RotZ = HalfPi;
-    DrawObject(stretched);
-    ExpectPoint(World({1, 0, 0}), 0, 2, 0);  // scaled before it is turned
-
-    // Y before X: (1,0,0) turns to (0,0,-1) about Y, then to (0,1,0) about X.
-    SceneObject twice = Placed(0, 0, 0);
-    twice.RotY = HalfPi;
-    twice.RotX = HalfPi;
-    DrawObject(twice);
-    ExpectPoint(World({1, 0, 0}), 0, 1, 0);
-
-    // X before Z: (0,1,0) turns to (0,0,1) about X and stays there about Z.
-    SceneObject xz = Placed(0, 0, 0);
-    xz.RotX = HalfPi;
-    xz.RotZ = HalfPi;
-    DrawObject(xz);
-    ExpectPoint(World({0, 1, 0}), 0, 0, 1);
 }
 
 TEST_F(DrawObjectTest, DrawsEverySubsetWithItsTextureAndMaterial) {
     DrawObject(Placed(0, 0, 0));
     const std::vector<std::string> expected{"SetTransform(256)", "SetTexture(0,1)", "SetMaterial", "DrawSubset(0)",
                                             "SetTexture(0,0)",   "SetMaterial",     "DrawSubset(1)"};
-    EXPECT_EQ(device->calls, expected);
-    EXPECT_EQ(device->material.Diffuse.b, 1.0f);
-    EXPECT_EQ(device->texture, nullptr);
-}
+    EXPECT_EQ(device->calls, expected);  // each subset is drawn with its own texture and material in force
 
-TEST_F(DrawObjectTest, ObjectsWithoutAMeshOrWithAnUnloadedSlotDrawNothing) {
-    SceneObject none = Placed(1, 2, 3);
-    none.MeshIndex = 0;
-    DrawObject(none);
-    EXPECT_TRUE(device->calls.empty());
-
-    SceneObject unloaded = Placed(1, 2, 3);
-    unloaded.MeshIndex = 3;
-    DrawObject(unloaded);
-    EXPECT_EQ(device->calls, std::vector<std::string>{"SetTransform(256)"});
-
-    SceneObject outside = Placed(0, 0, 0);
-    outside.MeshIndex = 4;
-    EXPECT_THROW(DrawObject(outside), BoundsError);
-}
-
-TEST_F(DrawObjectTest, FailedDrawStopsWithTheResultCode) {
+    device->calls.clear();
+    DrawObject(Placed(1, 2, 3, 0));
+    EXPECT_TRUE(device->calls.empty()) << "an object without a mesh draws nothing";
+    EXPECT_THROW(DrawObject(Placed(0, 0, 0, 4)), BoundsError);
     device->failWith = D3DERR_INVALIDCALL;
     try {
         DrawObject(Placed(0, 0, 0));
@@ -124,16 +93,39 @@ TEST_F(DrawObjectTest, FailedDrawStopsWithTheResultCode) {
     }
 }
 
-TEST_F(DrawObjectTest, FogSetsItsFiveStatesInOrder) {
+TEST_F(DrawObjectTest, AFrameDrawsEveryObjectOfTheStepsListThenPresents) {
+    LoadingScreenStage stage(*device);
+    ManualClock clock;
+    SystemClock = &clock;
+    clock.tick = 60000;
+    startTick = 0;
+    TexBajs = TexDot = texture;
+    Objects.Redim(0, 9);
+    Steps.Redim(0, 0);
+    Steps[0] = NewStep(1000, 3, 0);
+    const int32_t list[3] = {4, 9, 2};
+    for (int32_t j = 0; j < 3; ++j) {
+        Steps[0].DrawList[j] = list[j];
+        Objects[list[j]] = Placed(float(list[j]), 0, 0);
+    }
+    CurrentStep = 0;
+    device->calls.clear();
+    const int presents = device->presents;
+    r_Render();
+    EXPECT_EQ(device->CallsStartingWith("DrawSubset").size(), 6u);
+    EXPECT_EQ(device->presents, presents + 1);
+    EXPECT_EQ(device->renderStates.at(D3DRS_FOGENABLE), 1u);
+    TexBajs = TexDot = nullptr;
+    Objects.Erase();
+    SystemClock = nullptr;
+}
+
+TEST_F(DrawObjectTest, FogIsLinearPerVertexFrom300To1200InTheClearColour) {
     m_InitVertexFog();
-    const std::vector<std::string> expected{
-        "SetRenderState(28,1)",           // enabled
-        "SetRenderState(34,4279242778)",  // 0xFF10101A, the clear colour
-        "SetRenderState(140,3)",          // linear, per vertex
-        "SetRenderState(36,1133903872)",  // 300.0f = 0x43960000
-        "SetRenderState(37,1150681088)",  // 1200.0f = 0x44960000
-    };
-    EXPECT_EQ(device->calls, expected);
+    const std::map<DWORD, DWORD> expected{{D3DRS_FOGENABLE, 1},  {D3DRS_FOGCOLOR, 0xFF10101A},
+                                          {D3DRS_FOGVERTEXMODE, 3}, {D3DRS_FOGSTART, 0x43960000},
+                                          {D3DRS_FOGEND, 0x44960000}};
+    for (const auto& [state, value] : expected) EXPECT_EQ(device->renderStates.at(state), value) << state;
 }
 
 }  // namespace
