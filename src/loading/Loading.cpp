@@ -33,7 +33,7 @@ void PrefetchContent() {
     for (const MeshListRow& row : MeshList) {
         const std::string folder = AppPath + "\\" + row.Folder;
         requests.emplace_back(MeshRequest{folder + "\\" + row.File, folder, MaterialTexture("")});
-        if (row.Slot == 21) requests.emplace_back(House03Texture());
+        if (row.OwnTexture != nullptr) requests.emplace_back(OwnTexture(row));
     }
     D3DX->Prefetch(requests);
 }

@@ -24,7 +24,7 @@ const std::array<MeshListRow, 36> MeshList = {{
     {18, "data\\house\\house_09", "house_09.x"},
     {19, "data\\misc\\wall", "wall_01.x"},
     {20, "data\\house\\house_06", "house_06.x"},
-    {21, "data\\house\\house_03", "house_03.x"},
+    {21, "data\\house\\house_03", "house_03.x", "tex.jpg"},
     {22, "data\\misc\\skysphere", "blob.x"},
     {23, "data\\house\\house_08", "house_08.x"},
     {24, "data\\misc\\fountain", "fountain_01.x"},
@@ -43,16 +43,15 @@ const std::array<MeshListRow, 36> MeshList = {{
     {37, "data\\misc\\flower", "frame7.x"},
 }};
 
-TextureRequest House03Texture() {
-    return TextureRequest{AppPath + "\\data\\house\\house_03\\tex.jpg", 1024, 1024, D3DX_DEFAULT, D3DPOOL_MANAGED,
-                          D3DX_FILTER_POINT, D3DX_FILTER_POINT, 0xFFFF00FF};
+TextureRequest OwnTexture(const MeshListRow& row) {
+    return TextureRequest{AppPath + "\\" + row.Folder + "\\" + row.OwnTexture, 1024, 1024, D3DX_DEFAULT,
+                          D3DPOOL_MANAGED, D3DX_FILTER_POINT, D3DX_FILTER_POINT, 0xFFFF00FF};
 }
 
 void m_InitMesh() {
     Meshes.Redim(0, 37);
     for (const MeshListRow& row : MeshList) {
         Meshes[row.Slot] = LoadMesh(row.Folder, row.File);
-        // The house's first material gets its own large, point-filtered texture.
-        if (row.Slot == 21) CreateTexture(House03Texture(), Meshes[21].Textures[0]);
+        if (row.OwnTexture != nullptr) CreateTexture(OwnTexture(row), Meshes[row.Slot].Textures[0]);
     }
 }
