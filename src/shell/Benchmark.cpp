@@ -38,18 +38,14 @@ FrameRoutines Benchmark::Wrap(const FrameRoutines& routines) {
         };
     };
     FrameRoutines wrapped;
-    wrapped.loadStep = [this, routine = routines.loadStep] {
+    // A frame begins with loading its step (on a step's first frame) or with the pump.
+    wrapped.loadStep = [this, load = timed(routines.loadStep, &Benchmark::updateSeconds_)] {
         BeginFrame();
-        const TimePoint start = std::chrono::steady_clock::now();
-        routine();
-        updateSeconds_ += Seconds(std::chrono::steady_clock::now() - start);
+        load();
     };
-    wrapped.pumpMessages = [this, routine = routines.pumpMessages] {
-        // The pump is the first routine every frame calls.
+    wrapped.pumpMessages = [this, pump = timed(routines.pumpMessages, &Benchmark::updateSeconds_)] {
         BeginFrame();
-        const TimePoint start = std::chrono::steady_clock::now();
-        routine();
-        updateSeconds_ += Seconds(std::chrono::steady_clock::now() - start);
+        pump();
     };
     wrapped.updateParticles = timed(routines.updateParticles, &Benchmark::updateSeconds_);
     wrapped.generateVertex = timed(routines.generateVertex, &Benchmark::updateSeconds_);
