@@ -2,7 +2,6 @@
 
 #include <SDL.h>
 
-#include <cstdio>
 
 #include "common/Errors.h"
 #include "platform/device/GLDevice.h"
@@ -66,7 +65,7 @@ HRESULT Direct3D8::CreateDevice(UINT adapter, DWORD deviceType, Window* focusWin
         device->SetPresentListener(focusWindow->GetPresentListener());
         return D3D_OK;
     } catch (const ResultError& e) {
-        std::fprintf(stderr, "velmora: cannot create the graphics device: %s\n", e.what());
+        // The caller reports the failure by its code, once.
         return e.code();
     }
 }
