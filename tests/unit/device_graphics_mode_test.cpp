@@ -2,8 +2,7 @@
 // its transforms, the presentation parameters and the error box.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
+#include <map>
 
 #include "common/Variables.h"
 #include "loading/m_InitGraphicsMode.h"
@@ -38,41 +37,27 @@ protected:
 TEST_F(GraphicsModeTest, SetsStatesTransformsSpriteAndShowsOneBlankFrame) {
     RecordingDevice* device = Substitute();
     ASSERT_TRUE(m_InitGraphicsMode(3, 75, false));
-    const std::vector<std::string> expected = {
-        "SetVertexShader(274)",
-        "SetRenderState(137,0)",
-        "SetRenderState(22,3)",
-        "SetRenderState(7,1)",
-        "SetRenderState(19,5)",
-        "SetRenderState(20,6)",
-        "SetRenderState(27,1)",
-        "SetRenderState(156,1)",
-        "SetRenderState(157,1)",
-        "SetRenderState(154,1036831949)",  // 0.1f
-        "SetTextureStageState(0,16,2)",
-        "SetTextureStageState(0,17,2)",
-        "SetTransform(256)",
-        "SetTransform(3)",
-        "SetTransform(2)",
-        "Clear(0,7,4278190138)",  // 0xFF00003A
-        "BeginScene",
-        "EndScene",
-        "Present",
-    };
-    EXPECT_EQ(device->calls, expected);
     EXPECT_EQ(D3DDevice.get(), device);
     EXPECT_NE(Sprite, nullptr);
+    const std::map<DWORD, DWORD> states{{D3DRS_LIGHTING, 0}, {D3DRS_CULLMODE, D3DCULL_CCW},
+                                        {D3DRS_ZENABLE, 1},  {D3DRS_SRCBLEND, D3DBLEND_SRCALPHA},
+                                        {D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA}, {D3DRS_ALPHABLENDENABLE, 1},
+                                        {D3DRS_POINTSIZE, 0x3DCCCCCD}};
+    for (const auto& [state, value] : states) EXPECT_EQ(device->renderStates.at(state), value) << state;
+    EXPECT_EQ(device->fvf, 0x112u);
+    EXPECT_EQ(device->CallsStartingWith("Clear"), std::vector<std::string>{"Clear(0,7,4278190138)"});
+    EXPECT_EQ(device->presents, 1);
 
-    // Perspective from the single-precision pi / 4, aspect 1, near 0.1, far 1400
-    // (the matrix itself is checked in the maths tests); identity world and view.
-    D3DMATRIX proj, identity;
-    D3DXMatrixPerspectiveFovLH(proj, 3.1415927f / 4.0f, 1.0f, 0.1f, 1400.0f);
-    D3DXMatrixIdentity(identity);
-    EXPECT_EQ(std::memcmp(&matProj, &proj, sizeof proj), 0);
-    EXPECT_EQ(std::memcmp(&device->transforms[D3DTS_PROJECTION], &proj, sizeof proj), 0);
-    EXPECT_EQ(std::memcmp(&matWorld, &identity, sizeof identity), 0);
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) EXPECT_FLOAT_EQ(matView.m[i][j], identity.m[i][j]);
+    // A quarter-turn field of view on a square picture, depth 0 at 0.1 and 1 at 1400.
+    const D3DMATRIX& proj = device->transforms.at(D3DTS_PROJECTION);
+    EXPECT_NEAR(proj.m[0][0], 2.4142137f, 1e-5f);
+    EXPECT_NEAR(proj.m[1][1], 2.4142137f, 1e-5f);
+    EXPECT_EQ(proj.m[2][3], 1.0f);
+    auto depth = [&](float z) { return (z * proj.m[2][2] + proj.m[3][2]) / z; };
+    EXPECT_NEAR(depth(0.1f), 0.0f, 1e-6f);
+    EXPECT_NEAR(depth(1400.0f), 1.0f, 1e-6f);
+    for (const D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW})
+        ExpectPoint(TransformPoint({1, 2, 3}, device->transforms.at(t)), 1, 2, 3);
 }
 
 TEST_F(GraphicsModeTest, PresentationParametersFollowModeAndAntialias) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "common/Errors.h"
@@ -126,26 +125,6 @@ TEST_F(Prefetch, ErrorsComeFromTheCallThatMeetsThem) {
     EXPECT_THROW(ahead.LoadMeshFromX((dir.path() / "none.x").string(), 0, device, mesh, materials, count), ContentError);
     // Once taken, a request is not prepared any more: asking again does the work itself.
     EXPECT_EQ(Message(ahead, bad), badMessage);
-}
-
-TEST_F(Prefetch, AnyOrderAndUnusedWorkAreFine) {
-    std::vector<std::variant<TextureRequest, MeshRequest>> requests;
-    for (int i = 0; i < 12; ++i) {
-        const std::string name = "t" + std::to_string(i) + ".tga";
-        dir.Write(name, Tga(8, 8, char('a' + i)));
-        requests.emplace_back(Texture((dir.path() / name).string()));
-    }
-    D3DX8 ahead;
-    ahead.Prefetch(requests);
-    // Taken backwards, past the few images the workers may hold ready, and
-    // with half never taken: nothing waits for ever.
-    for (int i = 11; i >= 6; --i) {
-        const auto texture = Load(ahead, std::get<TextureRequest>(requests[static_cast<size_t>(i)]));
-        ASSERT_NE(texture, nullptr);
-        EXPECT_EQ(texture->Width(), 8u);
-    }
-    const auto other = Load(ahead, Texture((dir.path() / "t0.tga").string(), 16));
-    EXPECT_EQ(other->Width(), 16u) << "other parameters than prefetched";
 }
 
 }  // namespace
