@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr float kHalfPi = 1.5707963f;
-
 TEST(Maths, VectorsColoursAndBits) {
     const D3DVECTOR v = MakeVector(1, 2, 3);
     ExpectPoint(v, 1, 2, 3, 0);
@@ -28,29 +26,6 @@ TEST(Maths, RoundingIsHalfToEven) {
     EXPECT_THROW(RoundHalfEven(3e9), DemoError);
     EXPECT_EQ(RoundToInt16(363.5), 364);
     EXPECT_THROW(RoundToInt16(40000), DemoError);
-}
-
-TEST(Maths, RotationsFollowTheRowVectorConvention) {
-    D3DMATRIX m;
-    D3DXMatrixRotationY(m, kHalfPi);
-    ExpectPoint(TransformPoint(MakeVector(1, 0, 0), m), 0, 0, -1);
-    D3DXMatrixRotationX(m, kHalfPi);
-    ExpectPoint(TransformPoint(MakeVector(0, 1, 0), m), 0, 0, 1);
-    D3DXMatrixRotationZ(m, kHalfPi);
-    ExpectPoint(TransformPoint(MakeVector(1, 0, 0), m), 0, 1, 0);
-}
-
-TEST(Maths, ProductAppliesTheLeftMatrixFirst) {
-    D3DMATRIX scale, translate, product;
-    D3DXMatrixScaling(scale, 2, 3, 4);
-    D3DXMatrixTranslation(translate, 10, 20, 30);
-    D3DXMatrixMultiply(product, scale, translate);
-    ExpectPoint(TransformPoint(MakeVector(1, 1, 1), product), 12, 23, 34);
-    D3DXMatrixMultiply(product, translate, scale);
-    ExpectPoint(TransformPoint(MakeVector(1, 1, 1), product), 22, 63, 124);
-    // The output may alias an input.
-    D3DXMatrixMultiply(scale, scale, translate);
-    ExpectPoint(TransformPoint(MakeVector(1, 1, 1), scale), 12, 23, 34);
 }
 
 TEST(Maths, LookAtMatchesTheHandComputedMatrix) {

@@ -32,20 +32,6 @@ protected:
     }
 };
 
-TEST_F(StepRecords, NewStepSizesItsArraysFromItsCounts) {
-    const Step empty = NewStep(500, 0, 0);
-    EXPECT_FALSE(empty.DrawList.Allocated());
-    EXPECT_FALSE(empty.RenderStates.Allocated());
-    EXPECT_EQ(empty.DrawListMax, -1);
-    EXPECT_EQ(empty.RenderStateMax, -1);
-    EXPECT_EQ(empty.EyePath.UBound(), 0);
-    EXPECT_EQ(empty.TargetPath.UBound(), 0);
-    const Step sized = NewStep(1, 3, 2);
-    EXPECT_EQ(sized.DrawList.UBound(), 2);
-    EXPECT_EQ(sized.RenderStates.UBound(), 1);
-    EXPECT_EQ(sized.RenderStateMax, 1);
-}
-
 TEST_F(StepRecords, FirstKeyReplacesThePlaceholderOnlyWhileKeyZeroIsAtTheOrigin) {
     AddEyeKey(0, {1, 0, 0}, 10);
     AddEyeKey(0, {2, 0, 0}, 20);
