@@ -6,15 +6,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
 
 #include "platform/texture/TextureLoader.h"
+#include "support/DeviceHarness.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -26,52 +23,30 @@ constexpr double kTimelineSeconds = 150.2;
 constexpr double kEndScreenSeconds = 7.0;
 constexpr int kSteps = 4;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-struct Rgb {
-    uint8_t r, g, b;
-    bool operator==(const Rgb&) const = default;
-};
-
 constexpr Rgb kFog{16, 16, 26};  // 0xFF10101A, the clear and fog colour
 constexpr Rgb kLoadingClear{0, 0, 58};
 constexpr Rgb kEndRed{255, 0, 0};
 
-class Picture {
-public:
-    explicit Picture(DecodedImage image) : image_(std::move(image)) {}
-    int width() const { return static_cast<int>(image_.width); }
-    int height() const { return static_cast<int>(image_.height); }
-    Rgb at(int x, int y) const {
-        const uint8_t* p = &image_.rgba[(static_cast<size_t>(y) * image_.width + static_cast<size_t>(x)) * 4];
-        return {p[0], p[1], p[2]};
-    }
-    bool OpaqueWhite(int x, int y) const {
-        x = std::clamp(x, 0, width() - 1);
-        y = std::clamp(y, 0, height() - 1);
-        const uint8_t* p = &image_.rgba[(static_cast<size_t>(y) * image_.width + static_cast<size_t>(x)) * 4];
-        return p[0] == 255 && p[1] == 255 && p[2] == 255 && p[3] == 255;
-    }
+Frame Load(const fs::path& path) {
+    DecodedImage image = DecodeImage(ReadFile(path), path.string());
+    return Frame{std::move(image.rgba), image.width};
+}
 
-private:
-    DecodedImage image_;
-};
-
-Picture Load(const fs::path& path) { return Picture(DecodeImage(ReadFile(path), path.string())); }
+bool OpaqueWhite(const Frame& image, int x, int y) {
+    x = std::clamp(x, 0, static_cast<int>(image.width) - 1);
+    y = std::clamp(y, 0, static_cast<int>(image.Height()) - 1);
+    const uint8_t* p = &image.rgba[(static_cast<size_t>(y) * image.width + static_cast<size_t>(x)) * 4];
+    return p[0] == 255 && p[1] == 255 && p[2] == 255 && p[3] == 255;
+}
 
 // Whether window pixel (x, y) of a w x h window, covered by a 512 x 512 image
 // stretched over the whole window, samples only keyed (pure white) texels.
-bool SamplesOnlyKeyed(const Picture& image, int x, int y, int w, int h) {
+bool SamplesOnlyKeyed(const Frame& image, int x, int y, int w, int h) {
     const double u = (x + 0.5) * 512 / w - 0.5, v = (y + 0.5) * 512 / h - 0.5;
     const int tx = static_cast<int>(std::floor(u)), ty = static_cast<int>(std::floor(v));
     for (int dy = 0; dy <= 1; ++dy)
         for (int dx = 0; dx <= 1; ++dx)
-            if (!image.OpaqueWhite(tx + dx, ty + dy)) return false;
+            if (!OpaqueWhite(image, tx + dx, ty + dy)) return false;
     return true;
 }
 
@@ -79,22 +54,21 @@ class DemoRun : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         dir_ = std::make_unique<TempDir>();
-        const std::string command = std::string("SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy '") +
-                                    VELMORA_BINARY + "' --capture '" + dir_->path().string() + "/' --fps " +
-                                    std::to_string(kFps) + " --seed 1 --data '" + VELMORA_CONTENT_DIR + "' > '" +
-                                    (dir_->path() / "log.txt").string() + "' 2>&1";
-        const int status = std::system(command.c_str());
-        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        exitCode_ = RunCommand("SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " + ShellQuote(VELMORA_BINARY) +
+                               " --capture " + ShellQuote(dir_->path().string() + "/") + " --fps " +
+                               std::to_string(kFps) + " --seed 1 --data " + ShellQuote(VELMORA_CONTENT_DIR) + " > " +
+                               ShellQuote((dir_->path() / "log.txt").string()) + " 2>&1")
+                        .status;
         while (fs::exists(FramePath(frames_))) ++frames_;
         // The loading screen's frames come first, on its blue background.
-        while (loading_ < frames_ && Load(FramePath(loading_)).at(1, 1) == kLoadingClear) ++loading_;
+        while (loading_ < frames_ && Load(FramePath(loading_)).Pixel(1, 1) == kLoadingClear) ++loading_;
 
         if (frames_ == 0) return;
-        const Picture overlay = Load(fs::path(VELMORA_CONTENT_DIR) / "data/bajs.dds");
-        const Picture end = Load(fs::path(VELMORA_CONTENT_DIR) / "text_efter.jpg");
-        const Picture first = Load(FramePath(0));
-        width_ = first.width();
-        height_ = first.height();
+        const Frame overlay = Load(fs::path(VELMORA_CONTENT_DIR) / "data/bajs.dds");
+        const Frame end = Load(fs::path(VELMORA_CONTENT_DIR) / "text_efter.jpg");
+        const Frame first = Load(FramePath(0));
+        width_ = static_cast<int>(first.width);
+        height_ = static_cast<int>(first.Height());
         for (int y = 0; y < height_; ++y) {
             for (int x = 0; x < width_; ++x) {
                 if (SamplesOnlyKeyed(overlay, x, y, width_, height_)) clearOfOverlay_.push_back({x, y});
@@ -104,28 +78,21 @@ protected:
     }
     static void TearDownTestSuite() { dir_.reset(); }
 
-    static fs::path FramePath(int index) {
-        char name[32];
-        std::snprintf(name, sizeof name, "frame_%06d.png", index);
-        return dir_->path() / name;
-    }
+    static fs::path FramePath(int index) { return dir_->path() / PngFrameWriter::FrameFileName(uint64_t(index)); }
     // The frame drawn `seconds` after the timeline began.
-    static Picture At(double seconds) { return Load(FramePath(loading_ + static_cast<int>(seconds * kFps))); }
+    static Frame At(double seconds) { return Load(FramePath(loading_ + static_cast<int>(seconds * kFps))); }
     static int TimelineFrames() { return frames_ - loading_ - EndFrames(); }
     static int EndFrames() { return static_cast<int>(kEndScreenSeconds * kFps); }
 
     // Share of the pixels clear of the overlay image that are exactly the fog colour.
-    static double FogShare(const Picture& frame) {
+    static double FogShare(const Frame& frame) {
         size_t fog = 0;
-        for (const auto& [x, y] : clearOfOverlay_) fog += frame.at(x, y) == kFog;
+        for (const auto& [x, y] : clearOfOverlay_) fog += frame.Pixel(x, y) == kFog;
         return static_cast<double>(fog) / static_cast<double>(clearOfOverlay_.size());
     }
 
     static inline std::unique_ptr<TempDir> dir_;
-    static inline int exitCode_ = -1;
-    static inline int frames_ = 0;
-    static inline int loading_ = 0;
-    static inline int width_ = 0, height_ = 0;
+    static inline int exitCode_ = -1, frames_ = 0, loading_ = 0, width_ = 0, height_ = 0;
     // Window pixels where the overlay image, or the end image, is keyed out.
     static inline std::vector<std::pair<int, int>> clearOfOverlay_, whiteInEndImage_;
 };
@@ -163,10 +130,10 @@ TEST_F(DemoRun, TheTownShowsOnTheFogColouredBackground) {
     EXPECT_LT(total / frames, 0.5);
     EXPECT_GE(skyward, frames / 2) << frames;
     // The overlay's letterbox bars are opaque black.
-    const Picture town = At(40);
+    const Frame town = At(40);
     for (int x = 0; x < width_; x += 64) {
-        EXPECT_EQ(town.at(x, 2), (Rgb{0, 0, 0})) << x;
-        EXPECT_EQ(town.at(x, height_ - 3), (Rgb{0, 0, 0})) << x;
+        EXPECT_EQ(town.Pixel(x, 2), (Rgb{0, 0, 0})) << x;
+        EXPECT_EQ(town.Pixel(x, height_ - 3), (Rgb{0, 0, 0})) << x;
     }
 }
 
@@ -180,22 +147,22 @@ TEST_F(DemoRun, TheCathedralIsClosedAllRound) {
 TEST_F(DemoRun, FadesToWhiteAndShowsTheEndScreen) {
     ASSERT_EQ(exitCode_, 0);
     // At 150 s the white overlay has alpha 232 of 255 over the whole window.
-    const Picture fade = At(150);
+    const Frame fade = At(150);
     int darkest = 255;
     for (int y = 0; y < height_; y += 3)
         for (int x = 0; x < width_; x += 3) {
-            const Rgb c = fade.at(x, y);
-            darkest = std::min({darkest, int{c.r}, int{c.g}, int{c.b}});
+            const Rgb c = fade.Pixel(x, y);
+            darkest = std::min({darkest, c.r, c.g, c.b});
         }
     EXPECT_GE(darkest, 225);
 
     ASSERT_GT(whiteInEndImage_.size(), 1000u);
     for (int i = frames_ - EndFrames(); i < frames_; ++i) {
-        const Picture end = Load(FramePath(i));
+        const Frame end = Load(FramePath(i));
         size_t red = 0;
-        for (const auto& [x, y] : whiteInEndImage_) red += end.at(x, y) == kEndRed;
+        for (const auto& [x, y] : whiteInEndImage_) red += end.Pixel(x, y) == kEndRed;
         EXPECT_EQ(red, whiteInEndImage_.size()) << "frame " << i;
-        EXPECT_NE(end.at(2, 2), kEndRed) << "frame " << i;
+        EXPECT_NE(end.Pixel(2, 2), kEndRed) << "frame " << i;
     }
 }
 

@@ -153,27 +153,6 @@ TEST(DeviceTextures, StagesAndAlphaTest) {
     ExpectPixel(h, 250, 50, {255, 128, 64}, 0, "no texture");
 }
 
-// A point sprite's texture runs from (0, 0) at its top-left to (1, 1) at its
-// bottom-right; pre-transformed points keep their size in pixels.
-TEST(DeviceTextures, PointSpritesStartTopLeft) {
-    DeviceHarness h;
-    Direct3DDevice8& d = h.device();
-    auto texture = MakeTexture(d, 2, 2, {0xFFFF0000u, 0xFF0000FFu, 0xFF00FF00u, 0xFFFFFFFFu});
-    d.SetTexture(0, texture.get());
-    d.SetRenderState(D3DRS_POINTSPRITEENABLE, 1);
-    d.SetRenderState(D3DRS_POINTSIZE, Bits(40.0f));
-    h.Begin(0xFF000000u, D3DCLEAR_TARGET);
-    const ScreenVertex point = {200, 100, 0, 1, 0xFFFFFFFFu, 0, 0.9f, 0.9f};
-    d.SetVertexShader(kScreenVertexFvf);
-    ASSERT_EQ(d.DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof point), D3D_OK);
-    h.End();
-    ExpectPixel(h, 190, 90, kRed);
-    ExpectPixel(h, 210, 90, kBlue);
-    ExpectPixel(h, 190, 110, kGreen);
-    ExpectPixel(h, 210, 110, kWhite);
-    EXPECT_EQ(Find(h, 150, 100, 250, 101, [](const Rgb& c) { return c != kBlack; }).count, 40);
-}
-
 // The draw rules: no draw outside a scene, no nested scenes, unknown kinds and
 // missing data refused; strips, fans and lines drawn; thousands of small
 // draws wrap the streaming buffer without losing one.
@@ -211,23 +190,6 @@ TEST(DeviceDraw, PrimitiveKindsRulesAndStreamWrap) {
     EXPECT_EQ(h.Pixel(550, 160), kBlack);
     for (int i : {0, 21000, 22500, 29999})
         EXPECT_EQ(h.Pixel(i % 1000, 305 + i / 1000 * 10).b, i % 251 + 1) << "draw " << i;
-}
-
-// Multisampled and shown-in-the-window frames read back like plain ones.
-TEST(DevicePresent, MultisampledAndWindowedFramesReadBackAlike) {
-    for (bool toWindow : {false, true}) {
-        GLDeviceConfig config;
-        config.samples = toWindow ? 0 : 2;
-        DeviceHarness h(config, toWindow);
-        for (int frame = 0; frame < 2; ++frame) {
-            h.Begin(0xFF00003Au);
-            DrawScreenQuad(h.device(), 10, 10, 20, 20, 0xFFFFFFFFu);
-            h.End();
-            ExpectPixel(h, 0, 0, {0, 0, 58});
-            ExpectPixel(h, 15, 15, kWhite);
-        }
-        EXPECT_EQ(h.presents, 2);
-    }
 }
 
 // The capture writes one PNG per present, one present late, top row first,

@@ -93,16 +93,13 @@ TEST_F(Fountain, EveryDropKeepsItsOwnSizeAndFogUnderAnyState) {
 TEST_F(Fountain, DropsAreDepthTestedButHideNothing) {
     const D3DVECTOR nearDrop = particleVerts[18].Position;
     particleVerts[19].Position = MakeVector(nearDrop.x * 10, nearDrop.y * 10, nearDrop.z * 10);
-    struct V {
-        float x, y, z;
-        D3DCOLOR c;
-    };
-    const V wall[6] = {{-400, 400, 100, 0xFFFF0000u}, {0, 400, 100, 0xFFFF0000u}, {-400, -400, 100, 0xFFFF0000u},
-                       {0, 400, 100, 0xFFFF0000u},    {0, -400, 100, 0xFFFF0000u}, {-400, -400, 100, 0xFFFF0000u}};
+    // A red wall 100 units away over the left half of the picture.
+    const ParticleVertex wall[4] = {{{-400, 400, 100}, 0xFFFF0000u}, {{0, 400, 100}, 0xFFFF0000u},
+                                    {{-400, -400, 100}, 0xFFFF0000u}, {{0, -400, 100}, 0xFFFF0000u}};
     D3DDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     Begin(kFog);
-    D3DDevice->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE);
-    ASSERT_EQ(D3DDevice->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, wall, sizeof(V)), D3D_OK);
+    D3DDevice->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    ASSERT_EQ(D3DDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, wall, sizeof(ParticleVertex)), D3D_OK);
     r_renderParticles();
     End();
     for (size_t i = 20; i < drops.size(); ++i) {
@@ -138,13 +135,10 @@ protected:
     }
     // A square of half size 20 on the ground centred at (x, 0, z), facing up or down.
     void Ground(float x, float z, float ny) {
-        struct V {
-            float x, y, z, nx, ny, nz;
-        };
-        const V q[6] = {{x - 20, 0, z + 20, 0, ny, 0}, {x + 20, 0, z + 20, 0, ny, 0}, {x - 20, 0, z - 20, 0, ny, 0},
-                        {x + 20, 0, z + 20, 0, ny, 0}, {x + 20, 0, z - 20, 0, ny, 0}, {x - 20, 0, z - 20, 0, ny, 0}};
+        const float q[4][6] = {{x - 20, 0, z + 20, 0, ny, 0}, {x + 20, 0, z + 20, 0, ny, 0},
+                               {x - 20, 0, z - 20, 0, ny, 0}, {x + 20, 0, z - 20, 0, ny, 0}};
         D3DDevice->SetVertexShader(D3DFVF_XYZ | D3DFVF_NORMAL);
-        ASSERT_EQ(D3DDevice->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, q, sizeof(V)), D3D_OK);
+        ASSERT_EQ(D3DDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, q, sizeof q[0]), D3D_OK);
     }
     // Pixels of the three squares: in range below the light facing up, in
     // range facing down, out of range (278 units) facing up.

@@ -1,6 +1,5 @@
-// Real GL devices off screen for rendering tests: a bare device on a hidden
-// SDL window, or the demo's own device made by its graphics-mode set-up; the
-// frame is read back at every Present for checking pixels.
+// Real GL devices off screen for rendering tests, each frame read back at
+// Present for checking pixels.
 #pragma once
 
 #include <SDL.h>
@@ -111,18 +110,16 @@ Found Find(const Frame& frame, int x0, int y0, int x1, int y1, Match match) {
     return FindAt(x0, y0, x1, y1, [&](int x, int y) { return match(frame.Pixel(x, y)); });
 }
 
+// A bare device on a hidden window of its own, reading every frame back.
 class DeviceHarness final : public FrameKeeper {
 public:
-    // The device only reads back unless `presentToWindow` also shows frames in
-    // the (hidden) window.
-    explicit DeviceHarness(GLDeviceConfig config = {}, bool presentToWindow = false) {
+    explicit DeviceHarness(GLDeviceConfig config = {}) {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw std::runtime_error(SDL_GetError());
         window_ = SDL_CreateWindow("device test", 0, 0, static_cast<int>(config.width),
                                    static_cast<int>(config.height), SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         if (!window_) throw std::runtime_error(SDL_GetError());
         config.window = window_;
-        config.presentToWindow = presentToWindow;
         config.vsync = false;
         device_ = std::make_unique<GLDevice>(config);
         device_->SetPresentListener(this);
@@ -144,11 +141,8 @@ public:
     }
     // Ends the scene and presents, keeping the frame for Pixel().
     void End() {
-        if (FAILED(device_->EndScene())) throw std::runtime_error("EndScene failed");
-        Present();
-    }
-    void Present() {
-        if (FAILED(device_->Present(nullptr, nullptr, nullptr, nullptr))) throw std::runtime_error("Present failed");
+        if (FAILED(device_->EndScene()) || FAILED(device_->Present(nullptr, nullptr, nullptr, nullptr)))
+            throw std::runtime_error("EndScene or Present failed");
     }
 
 private:
@@ -203,12 +197,11 @@ inline void EnableAlphaBlending(Direct3DDevice8& device) {
 // Two triangles covering (x0, y0)-(x1, y1) on screen, clockwise (drawn under
 // the default culling), textured 0..1 across.
 inline void DrawScreenQuad(Direct3DDevice8& device, float x0, float y0, float x1, float y1, D3DCOLOR diffuse,
-                           float z = 0.0f, D3DCOLOR specular = 0xFF000000u) {
-    const ScreenVertex v[6] = {
-        {x0, y0, z, 1, diffuse, specular, 0, 0}, {x1, y0, z, 1, diffuse, specular, 1, 0},
-        {x0, y1, z, 1, diffuse, specular, 0, 1}, {x1, y0, z, 1, diffuse, specular, 1, 0},
-        {x1, y1, z, 1, diffuse, specular, 1, 1}, {x0, y1, z, 1, diffuse, specular, 0, 1},
-    };
+                           float z = 0.0f) {
+    const D3DCOLOR s = 0xFF000000u;
+    const ScreenVertex v[6] = {{x0, y0, z, 1, diffuse, s, 0, 0}, {x1, y0, z, 1, diffuse, s, 1, 0},
+                               {x0, y1, z, 1, diffuse, s, 0, 1}, {x1, y0, z, 1, diffuse, s, 1, 0},
+                               {x1, y1, z, 1, diffuse, s, 1, 1}, {x0, y1, z, 1, diffuse, s, 0, 1}};
     device.SetVertexShader(kScreenVertexFvf);
     if (FAILED(device.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, v, sizeof(ScreenVertex))))
         throw std::runtime_error("DrawPrimitiveUP failed");

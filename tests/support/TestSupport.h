@@ -82,10 +82,6 @@ public:
         for (size_t k = 0; k < out.size(); ++k) std::memcpy(&out[k], bytes.data() + k * sizeof(V), sizeof(V));
         return out;
     }
-    template <class V>
-    std::vector<V> LastVerticesAs() const {
-        return VerticesAs<V>(-1);
-    }
 
 private:
     std::map<std::pair<DWORD, DWORD>, DWORD> stageStates_;
