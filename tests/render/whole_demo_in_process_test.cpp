@@ -155,15 +155,20 @@ TEST_F(DemoInProcess, OverlaysInRealFramesAndEscEndsTheLoop) {
     EXPECT_LE(logo.bottom, 511);
 }
 
-// The timeline is hurried to its end; closing the window on the second
-// end-screen frame ends the end screen on the third.
-TEST_F(DemoInProcess, ClosingTheWindowEndsTheEndScreen) {
+// One frame of the last step 149.1 s in, half-way through the fade to white,
+// ends the timeline; closing the window on the second end-screen frame ends
+// the end screen on the third.
+TEST_F(DemoInProcess, FinalFadeThenClosingTheWindowEndsTheEndScreen) {
     bool timeline = false;
     int endFrames = 0;
+    Frame fade;
     routines.render = [&] {
         timeline = true;
+        CurrentStep = Steps.UBound();
+        Steps[CurrentStep].StartTick = startTick;
+        clock.tick = startTick + 149100;
         r_Render();
-        clock.tick += 200000;
+        fade = frames;
     };
     frames.after = [&] {
         if (!timeline || CurrentStep <= Steps.UBound()) return;
@@ -171,6 +176,8 @@ TEST_F(DemoInProcess, ClosingTheWindowEndsTheEndScreen) {
         if (++endFrames == 2) Push(SDL_QUIT);
     };
     ASSERT_TRUE(Run());
+    // White at alpha 128 over the backdrop's black letterbox bar.
+    ExpectPixel(fade, 512, 2, {128, 128, 128}, 2, "half-way white");
     EXPECT_EQ(endFrames, 3);
     EXPECT_GT(Find(frames, 0, 0, 1024, 768, [](const Rgb& c) { return c == Rgb{255, 0, 0}; }).count, 10000)
         << "the end screen's red";
