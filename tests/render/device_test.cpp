@@ -21,7 +21,7 @@
 namespace {
 
 constexpr DWORD kClearAll = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL;
-const Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255}, kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255};
+const Rgb kBlack{0, 0, 0}, kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255};
 
 // Integer screen coordinates name pixel centres, row 0 at the top: a quad from
 // (10, 20) to (30, 40) covers columns 10..29 and rows 20..39, with or without
