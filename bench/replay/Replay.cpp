@@ -141,9 +141,9 @@ public:
         renderStates_[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
         renderStates_[D3DRS_CULLMODE] = D3DCULL_CCW;
         renderStates_[D3DRS_LIGHTING] = 1;
-        renderStates_[D3DRS_FOGEND] = Bits(1.0f);
-        renderStates_[D3DRS_POINTSIZE] = Bits(1.0f);
-        renderStates_[D3DRS_POINTSCALE_A] = Bits(1.0f);
+        renderStates_[D3DRS_FOGEND] = FloatToDWord(1.0f);
+        renderStates_[D3DRS_POINTSIZE] = FloatToDWord(1.0f);
+        renderStates_[D3DRS_POINTSCALE_A] = FloatToDWord(1.0f);
         for (auto& stage : stageStates_) stage.fill(0);
         frames.emplace_back();
     }
@@ -207,7 +207,7 @@ public:
                 Point p{};
                 std::memcpy(p.position, bytes + i * stride, 12);
                 std::memcpy(&p.colour, bytes + i * stride + 12, 4);
-                p.size = Float(renderStates_[D3DRS_POINTSIZE]);
+                p.size = DWordToFloat(renderStates_[D3DRS_POINTSIZE]);
                 f.points.push_back(p);
             }
             return D3D_OK;
@@ -297,16 +297,6 @@ public:
     std::vector<std::unique_ptr<MeshGeometry>> meshes;
 
 private:
-    static DWORD Bits(float f) {
-        DWORD d;
-        std::memcpy(&d, &f, 4);
-        return d;
-    }
-    static float Float(DWORD d) {
-        float f;
-        std::memcpy(&f, &d, 4);
-        return f;
-    }
     int32_t TextureIndex() const {
         return texture_ ? static_cast<const TraceTexture*>(texture_)->Index() : -1;
     }
@@ -317,11 +307,11 @@ private:
             f.projection = projection_;
             f.ambient = renderStates_[D3DRS_AMBIENT];
             f.fogColour = renderStates_[D3DRS_FOGCOLOR];
-            f.fogStart = Float(renderStates_[D3DRS_FOGSTART]);
-            f.fogEnd = Float(renderStates_[D3DRS_FOGEND]);
-            f.pointScale[0] = Float(renderStates_[D3DRS_POINTSCALE_A]);
-            f.pointScale[1] = Float(renderStates_[D3DRS_POINTSCALE_B]);
-            f.pointScale[2] = Float(renderStates_[D3DRS_POINTSCALE_C]);
+            f.fogStart = DWordToFloat(renderStates_[D3DRS_FOGSTART]);
+            f.fogEnd = DWordToFloat(renderStates_[D3DRS_FOGEND]);
+            f.pointScale[0] = DWordToFloat(renderStates_[D3DRS_POINTSCALE_A]);
+            f.pointScale[1] = DWordToFloat(renderStates_[D3DRS_POINTSCALE_B]);
+            f.pointScale[2] = DWordToFloat(renderStates_[D3DRS_POINTSCALE_C]);
             f.lights.clear();
             for (int i = 0; i < 8; ++i) {
                 if (!lightOn_[i] || lights_[i].Type < 1) continue;

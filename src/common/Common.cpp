@@ -1,7 +1,6 @@
 #include "common/Common.h"
 
 #include <cmath>
-#include <cstring>
 #include <string>
 
 #include "common/Errors.h"
@@ -17,12 +16,6 @@ float GetDistance(const D3DVECTOR& a, const D3DVECTOR& b) {
     const float dz = a.z - b.z;
     const double sum = double(dx) * dx + double(dy) * dy + double(dz) * dz;
     return static_cast<float>(std::sqrt(sum));
-}
-
-DWORD FloatToDWord(float value) {
-    DWORD bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
 }
 
 int32_t RoundHalfEven(double value) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "common/BoundedArray.h"
+#include "common/Maths.h"
 #include "platform/device/D3D8Types.h"
 
 D3DVECTOR MakeVector(float x, float y, float z);
@@ -17,9 +18,6 @@ bool IsArrayEmpty(const BoundedArray<T>& array) {
 
 // Distance between two points: float differences, squares summed in double.
 float GetDistance(const D3DVECTOR& a, const D3DVECTOR& b);
-
-// The IEEE-754 bit pattern of a float, as float-valued render states take it.
-DWORD FloatToDWord(float value);
 
 // Rounds to the nearest integer with halves to even, as the demo's integer
 // conversions do.

@@ -24,20 +24,9 @@ void SetRows(D3DMATRIX& out, const float (&values)[16]) {
 
 }  // namespace
 
-void D3DXMatrixIdentity(D3DMATRIX& out) {
-    SetRows(out, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
-}
+void D3DXMatrixIdentity(D3DMATRIX& out) { out = kIdentityMatrix; }
 
-void D3DXMatrixMultiply(D3DMATRIX& out, const D3DMATRIX& a, const D3DMATRIX& b) {
-    D3DMATRIX result;
-    for (int row = 0; row < 4; ++row) {
-        for (int col = 0; col < 4; ++col) {
-            result.m[row][col] = a.m[row][0] * b.m[0][col] + a.m[row][1] * b.m[1][col] +
-                                 a.m[row][2] * b.m[2][col] + a.m[row][3] * b.m[3][col];
-        }
-    }
-    out = result;  // out may alias a or b
-}
+void D3DXMatrixMultiply(D3DMATRIX& out, const D3DMATRIX& a, const D3DMATRIX& b) { out = MatrixProduct(a, b); }
 
 void D3DXMatrixScaling(D3DMATRIX& out, float sx, float sy, float sz) {
     SetRows(out, {sx, 0, 0, 0, 0, sy, 0, 0, 0, 0, sz, 0, 0, 0, 0, 1});
@@ -86,12 +75,6 @@ void D3DXVec3CatmullRom(D3DVECTOR& out, const D3DVECTOR& v0, const D3DVECTOR& v1
     };
     out = {component(v0.x, v1.x, v2.x, v3.x), component(v0.y, v1.y, v2.y, v3.y),
            component(v0.z, v1.z, v2.z, v3.z)};
-}
-
-D3DVECTOR TransformPoint(const D3DVECTOR& p, const D3DMATRIX& m) {
-    return {p.x * m.m[0][0] + p.y * m.m[1][0] + p.z * m.m[2][0] + m.m[3][0],
-            p.x * m.m[0][1] + p.y * m.m[1][1] + p.z * m.m[2][1] + m.m[3][1],
-            p.x * m.m[0][2] + p.y * m.m[1][2] + p.z * m.m[2][2] + m.m[3][2]};
 }
 
 D3DCOLOR D3DColorARGB(int16_t a, int16_t r, int16_t g, int16_t b) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "common/Maths.h"
 #include "platform/device/D3D8Types.h"
 
 void D3DXMatrixIdentity(D3DMATRIX& out);
@@ -20,8 +21,6 @@ void D3DXMatrixPerspectiveFovLH(D3DMATRIX& out, float fovy, float aspect, float 
 // Catmull-Rom point between v1 (s = 0) and v2 (s = 1).
 void D3DXVec3CatmullRom(D3DVECTOR& out, const D3DVECTOR& v0, const D3DVECTOR& v1, const D3DVECTOR& v2,
                         const D3DVECTOR& v3, float s);
-// p x M for a point (w = 1), without the divide by w.
-D3DVECTOR TransformPoint(const D3DVECTOR& p, const D3DMATRIX& m);
 
 // Packs a colour from alpha, red, green and blue. Components are 16-bit
 // integers shifted into place without clamping, so an alpha above 255 keeps

@@ -55,7 +55,7 @@ HRESULT Direct3D8::CreateDevice(UINT adapter, DWORD deviceType, Window* focusWin
     config.window = focusWindow->Handle();
     config.width = pp.BackBufferWidth;
     config.height = pp.BackBufferHeight;
-    config.depthFormat = pp.EnableAutoDepthStencil ? pp.AutoDepthStencilFormat : 0;
+    config.depthFormat = pp.EnableAutoDepthStencil ? pp.AutoDepthStencilFormat : D3DFMT_UNKNOWN;
     config.samples = pp.MultiSampleType;
     config.presentToWindow = !focusWindow->IsOffscreen();
     config.vsync = !focusWindow->IsOffscreen() && pp.FullScreen_PresentationInterval != kPresentIntervalImmediate;

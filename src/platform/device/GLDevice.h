@@ -10,6 +10,12 @@
 // - Every vertex, pre-transformed ones included, moves 63/128 pixel right and
 //   down so that Direct3D's integer pixel centres and texel mapping hold.
 // - Depth: glClipControl(GL_ZERO_TO_ONE) where available, else z' = 2z - w.
+//
+// Where it lives: GLDevice.cpp makes the context, targets and programs and
+// clears; GLDeviceState.cpp keeps the Direct3D state and its defaults;
+// GLDeviceFlush.cpp mirrors that state into GL before a draw; GLDeviceDraw.cpp
+// streams vertices, batches points and draws meshes; GLDevicePresent.cpp shows
+// and reads back frames; GLDeviceResources.cpp makes textures and meshes.
 #pragma once
 
 #include <array>
@@ -29,7 +35,7 @@ struct GLDeviceConfig {
     SDL_Window* window = nullptr;  // created with SDL_WINDOW_OPENGL
     uint32_t width = 1024;         // back buffer
     uint32_t height = 768;
-    DWORD depthFormat = D3DFMT_D24S8;  // 0: no depth buffer
+    DWORD depthFormat = D3DFMT_D24S8;  // D3DFMT_UNKNOWN: no depth buffer
     uint32_t samples = 0;              // multisampling; 0 or 1: none
     bool presentToWindow = true;       // false off screen: Present only reads back
     bool vsync = true;
@@ -76,12 +82,10 @@ public:
     void SetPresentListener(PresentListener* listener) override { listener_ = listener; }
     void FlushFrames() override;
 
-    // Whether depth comes from glClipControl rather than the shader fix.
-    bool UsesClipControl() const { return clipControl_; }
-
+    // GLMesh::DrawSubset draws through the device.
+    HRESULT DrawMeshSubset(const GLMesh& mesh, DWORD attribId);
     // Used by GLMesh and GLTexture as they are released: the device drops its
     // links to them and makes its context current for their GL deletion.
-    HRESULT DrawMeshSubset(const GLMesh& mesh, DWORD attribId);
     void ForgetTexture(const GLTexture* texture);
     void ForgetVertexArray(unsigned name);
 
@@ -89,6 +93,42 @@ private:
     static constexpr int kRenderStateCount = 256;
     static constexpr int kStageCount = 8;
     static constexpr int kStageStateCount = 32;
+    static constexpr unsigned kNoName = 0xFFFFFFFFu;
+
+    // What GL has to be told again before the next draw. Each bit has one
+    // Flush function, run by FlushState in the order of its table.
+    enum DirtyBit : uint32_t {
+        kDirtyBlend = 1u << 0,
+        kDirtyDepth = 1u << 1,
+        kDirtyCull = 1u << 2,
+        kDirtyColorMask = 1u << 3,
+        kDirtyFill = 1u << 4,
+        kDirtyTransforms = 1u << 5,
+        kDirtyLights = 1u << 6,
+        kDirtyLightingSwitches = 1u << 7,
+        kDirtyMaterial = 1u << 8,
+        kDirtyFog = 1u << 9,
+        kDirtyPoints = 1u << 10,
+        kDirtyStages = 1u << 11,
+        kDirtySampler0 = 1u << 12,
+        kDirtySampler1 = 1u << 13,
+        kDirtyAlphaTest = 1u << 14,
+        kDirtyScreen = 1u << 15,
+    };
+    // The bits whose flushes set uniforms, which each program holds for itself.
+    static constexpr uint32_t kDirtyUniforms = kDirtyTransforms | kDirtyLights | kDirtyLightingSwitches |
+                                               kDirtyMaterial | kDirtyFog | kDirtyPoints | kDirtyStages |
+                                               kDirtyAlphaTest | kDirtyScreen;
+
+    // A render state the device starts with a value other than 0 or mirrors
+    // into GL: its initial value and what a change to it makes dirty. Any
+    // other state is only stored.
+    struct RenderStateRow {
+        D3DRENDERSTATETYPE state;
+        DWORD initial;
+        uint32_t dirty;
+    };
+    static const RenderStateRow kRenderStateRows[];
 
     struct Light {
         D3DLIGHT8 record{};
@@ -96,39 +136,56 @@ private:
         bool enabled = false;
     };
 
-    struct Uniforms;
-    struct Program;
+    struct Program {
+        unsigned name = 0;
+        ShaderVariant variant;
+        ShaderUniforms uniforms;
+    };
 
     void Release();
     void CreateContext();
     void CreateTargets();
     void CreatePrograms();
     Program CreateProgram(const ShaderVariant* variant);
-    void SelectProgram(bool points);
+    void CreateStream();
+    void ApplyDefaultState();
+    void MarkRenderStateDirty(DWORD state);
+    float RenderStateFloat(DWORD state) const;
+
     // The vertex-flag word the shaders branch on (kVertex* bits).
     int32_t VertexFlags() const;
     ShaderVariant CurrentVariant(bool points) const;
     int EvaluatedStages(int colour[][4], int alpha[][4]) const;
     int FogMode() const;
     void AlphaTest(DWORD& func, DWORD& reference) const;
-    void CreateStream();
-    void ApplyDefaultState();
-    void MarkRenderStateDirty(DWORD state);
+    void SelectProgram(bool points);
     void FlushState(bool points);
-    void ThrottleFrames();
-    void FlushRenderTargetsState();
+    void FlushBlend();
+    void FlushDepth();
+    void FlushCull();
+    void FlushColorMask();
+    void FlushFillMode();
     void FlushTransforms();
-    void FlushLighting();
+    void FlushLights();
+    void FlushLightingSwitches();
+    void FlushMaterial();
     void FlushFog();
     void FlushPoints();
     void FlushStages();
     void FlushSampler(int stage);
+    void FlushSampler0() { FlushSampler(0); }
+    void FlushSampler1() { FlushSampler(1); }
+    void FlushAlphaTest();
+    void FlushScreen();
+
     void BindStreamLayout(DWORD fvf, UINT stride);
     HRESULT StreamDraw(unsigned mode, const void* data, size_t bytes, size_t tail, UINT stride, uint32_t vertices);
     void FlushPointBatch();
-    float RenderStateFloat(DWORD state) const;
-    void ResolveBackBuffer();
-    void PresentToWindow();
+
+    void ThrottleFrames();
+    void ReadBackLate(unsigned readFramebuffer);
+    size_t FrameBytes() const { return static_cast<size_t>(config_.width) * config_.height * 4; }
+    void HandOverPacked(int buffer);
 
     GLDeviceConfig config_;
     std::shared_ptr<GLDeviceShared> shared_;
@@ -150,7 +207,7 @@ private:
     DWORD streamFvf_ = 0xFFFFFFFFu;
     UINT streamStride_ = 0;
     std::array<unsigned, 2> samplers_{};
-    const Uniforms* uniforms_ = nullptr;  // the current program's
+    const ShaderUniforms* uniforms_ = nullptr;  // the current program's
 
     // Direct3D state.
     std::array<DWORD, kRenderStateCount> renderStates_{};
@@ -186,7 +243,4 @@ private:
     // frame not yet handed over (-1: none).
     unsigned packBuffers_[2] = {0, 0};
     int pendingPack_ = -1;
-    void ReadBackLate(unsigned readFramebuffer);
-    size_t FrameBytes() const { return static_cast<size_t>(config_.width) * config_.height * 4; }
-    void HandOverPacked(int buffer);
 };

@@ -16,18 +16,18 @@ uniform mat4 uProj;
 uniform mat3 uNormalMatrix;
 uniform int uFvf;
 uniform ivec4 uLightFlags;     // lighting, normalize normals, local viewer, specular enable
-uniform ivec4 uMaterialSource; // diffuse, specular, ambient, emissive: 0 material, 1 colour 1, 2 colour 2
+uniform ivec4 uMaterialSource; // diffuse, specular, ambient, emissive: D3DMCS_*
 uniform vec4 uMaterial[4];     // diffuse, ambient, specular, emissive
 uniform float uMaterialPower;
 uniform vec3 uGlobalAmbient;
 uniform int uLightCount;
-uniform vec4 uLightDiffuse[8];
-uniform vec4 uLightSpecular[8];
-uniform vec4 uLightAmbient[8];
-uniform vec4 uLightPosition[8];    // camera space; w = light type
-uniform vec4 uLightDirection[8];   // camera space, unit length; w = range
-uniform vec4 uLightAttenuation[8]; // a0, a1, a2, falloff
-uniform vec2 uLightSpot[8];        // cos(theta / 2), cos(phi / 2)
+uniform vec4 uLightDiffuse[kShaderLights];
+uniform vec4 uLightSpecular[kShaderLights];
+uniform vec4 uLightAmbient[kShaderLights];
+uniform vec4 uLightPosition[kShaderLights];    // camera space; w = light type
+uniform vec4 uLightDirection[kShaderLights];   // camera space, unit length; w = range
+uniform vec4 uLightAttenuation[kShaderLights]; // a0, a1, a2, falloff
+uniform vec2 uLightSpot[kShaderLights];        // cos(theta / 2), cos(phi / 2)
 uniform int uFogMode;
 uniform vec4 uFogParams;           // start, end, density, range fog
 uniform vec4 uPoint;               // size, min, max, scale enable
@@ -43,15 +43,15 @@ out float vFog;
 const float kMaxFloat = 3.402823e38;
 
 vec4 pickColour(int source, vec4 materialColour, vec4 c1, vec4 c2) {
-    if (source == 1 && (FVF & 4) != 0) return c1;
-    if (source == 2 && (FVF & 8) != 0) return c2;
+    if (source == D3DMCS_COLOR1 && (FVF & kVertexDiffuse) != 0) return c1;
+    if (source == D3DMCS_COLOR2 && (FVF & kVertexSpecular) != 0) return c2;
     return materialColour;
 }
 
 void main() {
-    bool pretransformed = (FVF & 1) != 0;
-    vec4 c1 = (FVF & 4) != 0 ? aDiffuse : vec4(1.0);
-    vec4 c2 = (FVF & 8) != 0 ? aSpecular : vec4(0.0);
+    bool pretransformed = (FVF & kVertexPretransformed) != 0;
+    vec4 c1 = (FVF & kVertexDiffuse) != 0 ? aDiffuse : vec4(1.0);
+    vec4 c2 = (FVF & kVertexSpecular) != 0 ? aSpecular : vec4(0.0);
     vec3 P = vec3(0.0);
     vec4 clip;
     if (pretransformed) {
@@ -74,7 +74,7 @@ void main() {
     gl_Position = clip;
 
     if (LIGHTING != 0 && !pretransformed) {
-        vec3 N = (FVF & 2) != 0 ? uNormalMatrix * aNormal : vec3(0.0);
+        vec3 N = (FVF & kVertexNormal) != 0 ? uNormalMatrix * aNormal : vec3(0.0);
         if (uLightFlags.y != 0 && dot(N, N) > 0.0) N = normalize(N);
         vec4 Md = pickColour(uMaterialSource.x, uMaterial[0], c1, c2);
         vec4 Ms = pickColour(uMaterialSource.y, uMaterial[2], c1, c2);
@@ -85,7 +85,7 @@ void main() {
             int type = int(uLightPosition[i].w);
             vec3 L;
             float att = 1.0;
-            if (type == 3) {
+            if (type == D3DLIGHT_DIRECTIONAL) {
                 L = -uLightDirection[i].xyz;
             } else {
                 vec3 toLight = uLightPosition[i].xyz - P;
@@ -95,7 +95,7 @@ void main() {
                 vec3 a = uLightAttenuation[i].xyz;
                 float sum = a.x + a.y * d + a.z * d * d;
                 att = sum > 0.0 ? min(1.0 / sum, kMaxFloat) : kMaxFloat;
-                if (type == 2) {
+                if (type == D3DLIGHT_SPOT) {
                     float rho = dot(-L, uLightDirection[i].xyz);
                     float cosTheta = uLightSpot[i].x, cosPhi = uLightSpot[i].y;
                     float spot = rho > cosTheta ? 1.0
@@ -121,17 +121,17 @@ void main() {
         vSpecular = c2;
     }
 
-    if (FOG_MODE == 0) {
+    if (FOG_MODE == kFogOff) {
         vFog = 1.0;
-    } else if (pretransformed || FOG_MODE == 1) {
-        vFog = (FVF & 8) != 0 ? aSpecular.a : 1.0;
+    } else if (pretransformed || FOG_MODE == kFogFromSpecularAlpha) {
+        vFog = (FVF & kVertexSpecular) != 0 ? aSpecular.a : 1.0;
     } else {
         float d = uFogParams.w != 0.0 ? length(P) : abs(P.z);
         float f;
-        if (FOG_MODE == 4) {
+        if (FOG_MODE == kFogLinear) {
             float span = uFogParams.y - uFogParams.x;
             f = span != 0.0 ? (uFogParams.y - d) / span : (d < uFogParams.y ? 1.0 : 0.0);
-        } else if (FOG_MODE == 2) {
+        } else if (FOG_MODE == kFogExp) {
             f = exp(-d * uFogParams.z);
         } else {
             f = exp(-(d * uFogParams.z) * (d * uFogParams.z));
@@ -139,7 +139,7 @@ void main() {
         vFog = clamp(f, 0.0, 1.0);
     }
 
-    float size = (FVF & 16) != 0 ? aPointSize : uPoint.x;
+    float size = (FVF & kVertexPointSize) != 0 ? aPointSize : uPoint.x;
     if (POINT_SCALE != 0 && !pretransformed) {
         float De = length(P);
         float q = uPointScale.x + uPointScale.y * De + uPointScale.z * De * De;
@@ -162,8 +162,8 @@ in float vFog;
 uniform sampler2D uTexture0;
 uniform sampler2D uTexture1;
 uniform int uStageCount;
-uniform ivec4 uStageColour[2];  // colour op, arg 1, arg 2, texture coordinate set
-uniform ivec4 uStageAlpha[2];   // alpha op, arg 1, arg 2, unused
+uniform ivec4 uStageColour[kShaderStages];  // colour op, arg 1, arg 2, texture coordinate set
+uniform ivec4 uStageAlpha[kShaderStages];   // alpha op, arg 1, arg 2, unused
 uniform vec4 uTextureFactor;
 uniform int uPointSprite;
 uniform ivec2 uAlphaTest;       // compare function, reference 0..255
@@ -174,47 +174,47 @@ uniform int uSpecularAdd;
 out vec4 fragColour;
 
 vec4 argument(int arg, vec4 current, vec4 tex) {
-    int which = arg & 15;
-    vec4 v = which == 0 ? vDiffuse
-           : which == 2 ? tex
-           : which == 3 ? uTextureFactor
-           : which == 4 ? vSpecular
+    int which = arg & D3DTA_SELECTMASK;
+    vec4 v = which == D3DTA_DIFFUSE ? vDiffuse
+           : which == D3DTA_TEXTURE ? tex
+           : which == D3DTA_TFACTOR ? uTextureFactor
+           : which == D3DTA_SPECULAR ? vSpecular
            : current;
-    if ((arg & 32) != 0) v = v.aaaa;
-    if ((arg & 16) != 0) v = vec4(1.0) - v;
+    if ((arg & D3DTA_ALPHAREPLICATE) != 0) v = v.aaaa;
+    if ((arg & D3DTA_COMPLEMENT) != 0) v = vec4(1.0) - v;
     return v;
 }
 
 vec4 operation(int op, vec4 a1, vec4 a2, vec4 current, vec4 tex) {
     switch (op) {
-        case 2: return a1;
-        case 3: return a2;
-        case 4: return a1 * a2;
-        case 5: return 2.0 * a1 * a2;
-        case 6: return 4.0 * a1 * a2;
-        case 7: return a1 + a2;
-        case 8: return a1 + a2 - 0.5;
-        case 9: return 2.0 * (a1 + a2 - 0.5);
-        case 10: return a1 - a2;
-        case 11: return a1 + a2 - a1 * a2;
-        case 12: return mix(a2, a1, vDiffuse.a);
-        case 13: return mix(a2, a1, tex.a);
-        case 14: return mix(a2, a1, uTextureFactor.a);
-        case 15: return a1 + a2 * (1.0 - tex.a);
-        case 16: return mix(a2, a1, current.a);
+        case D3DTOP_SELECTARG1: return a1;
+        case D3DTOP_SELECTARG2: return a2;
+        case D3DTOP_MODULATE: return a1 * a2;
+        case D3DTOP_MODULATE2X: return 2.0 * a1 * a2;
+        case D3DTOP_MODULATE4X: return 4.0 * a1 * a2;
+        case D3DTOP_ADD: return a1 + a2;
+        case D3DTOP_ADDSIGNED: return a1 + a2 - 0.5;
+        case D3DTOP_ADDSIGNED2X: return 2.0 * (a1 + a2 - 0.5);
+        case D3DTOP_SUBTRACT: return a1 - a2;
+        case D3DTOP_ADDSMOOTH: return a1 + a2 - a1 * a2;
+        case D3DTOP_BLENDDIFFUSEALPHA: return mix(a2, a1, vDiffuse.a);
+        case D3DTOP_BLENDTEXTUREALPHA: return mix(a2, a1, tex.a);
+        case D3DTOP_BLENDFACTORALPHA: return mix(a2, a1, uTextureFactor.a);
+        case D3DTOP_BLENDTEXTUREALPHAPM: return a1 + a2 * (1.0 - tex.a);
+        case D3DTOP_BLENDCURRENTALPHA: return mix(a2, a1, current.a);
     }
     return a1 * a2;
 }
 
 bool passes(int func, int value, int reference) {
     switch (func) {
-        case 1: return false;
-        case 2: return value < reference;
-        case 3: return value == reference;
-        case 4: return value <= reference;
-        case 5: return value > reference;
-        case 6: return value != reference;
-        case 7: return value >= reference;
+        case D3DCMP_NEVER: return false;
+        case D3DCMP_LESS: return value < reference;
+        case D3DCMP_EQUAL: return value == reference;
+        case D3DCMP_LESSEQUAL: return value <= reference;
+        case D3DCMP_GREATER: return value > reference;
+        case D3DCMP_NOTEQUAL: return value != reference;
+        case D3DCMP_GREATEREQUAL: return value >= reference;
     }
     return true;
 }
@@ -223,7 +223,7 @@ vec4 stage(int s, vec4 current, vec4 tex) {
     vec4 colour = operation(STAGE_COLOUR[s].x, argument(STAGE_COLOUR[s].y, current, tex),
                             argument(STAGE_COLOUR[s].z, current, tex), current, tex);
     float alpha = current.a;
-    if (STAGE_ALPHA[s].x != 1) {
+    if (STAGE_ALPHA[s].x != D3DTOP_DISABLE) {
         alpha = operation(STAGE_ALPHA[s].x, argument(STAGE_ALPHA[s].y, current, tex),
                           argument(STAGE_ALPHA[s].z, current, tex), current, tex).a;
     }
@@ -244,14 +244,85 @@ void main() {
     if (STAGE_COUNT > 1) current = stage(1, current, texture(uTexture1, stageCoord(1)));
     vec3 rgb = current.rgb;
     if (SPECULAR_ADD != 0) rgb = min(rgb + vSpecular.rgb, vec3(1.0));
-    if (FOG_MODE != 0) rgb = mix(uFogColour, rgb, vFog);
+    if (FOG_MODE != kFogOff) rgb = mix(uFogColour, rgb, vFog);
     if (!passes(ALPHA_FUNC, int(floor(current.a * 255.0 + 0.5)), uAlphaTest.y)) discard;
     fragColour = vec4(rgb, current.a);
 }
 )GLSL";
 
+namespace {
+
+struct ShaderConstant {
+    const char* name;
+    int32_t value;
+};
+
+#define SHADER_CONSTANT(name) ShaderConstant{#name, static_cast<int32_t>(name)}
+// The numbers the shaders compare states against, under the names the C++ uses.
+constexpr ShaderConstant kShaderConstants[] = {
+    SHADER_CONSTANT(kShaderStages), SHADER_CONSTANT(kShaderLights),
+    SHADER_CONSTANT(kVertexPretransformed), SHADER_CONSTANT(kVertexNormal), SHADER_CONSTANT(kVertexDiffuse),
+    SHADER_CONSTANT(kVertexSpecular), SHADER_CONSTANT(kVertexPointSize),
+    SHADER_CONSTANT(kFogOff), SHADER_CONSTANT(kFogFromSpecularAlpha), SHADER_CONSTANT(kFogExp),
+    SHADER_CONSTANT(kFogExp2), SHADER_CONSTANT(kFogLinear),
+    SHADER_CONSTANT(D3DLIGHT_POINT), SHADER_CONSTANT(D3DLIGHT_SPOT), SHADER_CONSTANT(D3DLIGHT_DIRECTIONAL),
+    SHADER_CONSTANT(D3DMCS_MATERIAL), SHADER_CONSTANT(D3DMCS_COLOR1), SHADER_CONSTANT(D3DMCS_COLOR2),
+    SHADER_CONSTANT(D3DCMP_NEVER), SHADER_CONSTANT(D3DCMP_LESS), SHADER_CONSTANT(D3DCMP_EQUAL),
+    SHADER_CONSTANT(D3DCMP_LESSEQUAL), SHADER_CONSTANT(D3DCMP_GREATER), SHADER_CONSTANT(D3DCMP_NOTEQUAL),
+    SHADER_CONSTANT(D3DCMP_GREATEREQUAL), SHADER_CONSTANT(D3DCMP_ALWAYS),
+    SHADER_CONSTANT(D3DTOP_DISABLE), SHADER_CONSTANT(D3DTOP_SELECTARG1), SHADER_CONSTANT(D3DTOP_SELECTARG2),
+    SHADER_CONSTANT(D3DTOP_MODULATE), SHADER_CONSTANT(D3DTOP_MODULATE2X), SHADER_CONSTANT(D3DTOP_MODULATE4X),
+    SHADER_CONSTANT(D3DTOP_ADD), SHADER_CONSTANT(D3DTOP_ADDSIGNED), SHADER_CONSTANT(D3DTOP_ADDSIGNED2X),
+    SHADER_CONSTANT(D3DTOP_SUBTRACT), SHADER_CONSTANT(D3DTOP_ADDSMOOTH), SHADER_CONSTANT(D3DTOP_BLENDDIFFUSEALPHA),
+    SHADER_CONSTANT(D3DTOP_BLENDTEXTUREALPHA), SHADER_CONSTANT(D3DTOP_BLENDFACTORALPHA),
+    SHADER_CONSTANT(D3DTOP_BLENDTEXTUREALPHAPM), SHADER_CONSTANT(D3DTOP_BLENDCURRENTALPHA),
+    SHADER_CONSTANT(D3DTA_SELECTMASK), SHADER_CONSTANT(D3DTA_DIFFUSE), SHADER_CONSTANT(D3DTA_CURRENT),
+    SHADER_CONSTANT(D3DTA_TEXTURE), SHADER_CONSTANT(D3DTA_TFACTOR), SHADER_CONSTANT(D3DTA_SPECULAR),
+    SHADER_CONSTANT(D3DTA_COMPLEMENT), SHADER_CONSTANT(D3DTA_ALPHAREPLICATE),
+};
+#undef SHADER_CONSTANT
+
+}  // namespace
+
+const std::vector<ShaderUniformName> kShaderUniformNames = {
+    {&ShaderUniforms::worldView, "uWorldView"},
+    {&ShaderUniforms::proj, "uProj"},
+    {&ShaderUniforms::normalMatrix, "uNormalMatrix"},
+    {&ShaderUniforms::fvf, "uFvf"},
+    {&ShaderUniforms::lightFlags, "uLightFlags"},
+    {&ShaderUniforms::materialSource, "uMaterialSource"},
+    {&ShaderUniforms::material, "uMaterial"},
+    {&ShaderUniforms::materialPower, "uMaterialPower"},
+    {&ShaderUniforms::globalAmbient, "uGlobalAmbient"},
+    {&ShaderUniforms::lightCount, "uLightCount"},
+    {&ShaderUniforms::lightDiffuse, "uLightDiffuse"},
+    {&ShaderUniforms::lightSpecular, "uLightSpecular"},
+    {&ShaderUniforms::lightAmbient, "uLightAmbient"},
+    {&ShaderUniforms::lightPosition, "uLightPosition"},
+    {&ShaderUniforms::lightDirection, "uLightDirection"},
+    {&ShaderUniforms::lightAttenuation, "uLightAttenuation"},
+    {&ShaderUniforms::lightSpot, "uLightSpot"},
+    {&ShaderUniforms::fogMode, "uFogMode"},
+    {&ShaderUniforms::fogParams, "uFogParams"},
+    {&ShaderUniforms::point, "uPoint"},
+    {&ShaderUniforms::pointScale, "uPointScale"},
+    {&ShaderUniforms::screen, "uScreen"},
+    {&ShaderUniforms::stageCount, "uStageCount"},
+    {&ShaderUniforms::stageColour, "uStageColour"},
+    {&ShaderUniforms::stageAlpha, "uStageAlpha"},
+    {&ShaderUniforms::textureFactor, "uTextureFactor"},
+    {&ShaderUniforms::pointSprite, "uPointSprite"},
+    {&ShaderUniforms::alphaTest, "uAlphaTest"},
+    {&ShaderUniforms::fogColour, "uFogColour"},
+    {&ShaderUniforms::specularAdd, "uSpecularAdd"},
+    {&ShaderUniforms::texture0, "uTexture0"},
+    {&ShaderUniforms::texture1, "uTexture1"},
+};
+
 std::string ShaderSource(const char* body, const ShaderVariant* variant) {
     std::string source = "#version 330 core\n";
+    for (const ShaderConstant& constant : kShaderConstants)
+        source += std::string("#define ") + constant.name + " " + std::to_string(constant.value) + "\n";
     if (variant == nullptr) {
         source +=
             "#define FVF uFvf\n#define LIGHTING uLightFlags.x\n#define FOG_MODE uFogMode\n"
@@ -277,7 +348,7 @@ std::string ShaderSource(const char* body, const ShaderVariant* variant) {
     auto stages = [&](const char* name, const std::array<std::array<int32_t, 4>, kShaderStages>& values) {
         source += "const ivec4 ";
         source += name;
-        source += "[2] = ivec4[2](";
+        source += "[kShaderStages] = ivec4[kShaderStages](";
         for (int s = 0; s < kShaderStages; ++s) {
             const auto& x = values[static_cast<size_t>(s)];
             source += "ivec4(" + std::to_string(x[0]) + ", " + std::to_string(x[1]) + ", " + std::to_string(x[2]) +
@@ -293,25 +364,28 @@ std::string ShaderSource(const char* body, const ShaderVariant* variant) {
 namespace {
 
 // Stage states: colour op, arg 1, arg 2, coordinate set; alpha op, arg 1, arg 2.
-constexpr std::array<int32_t, 4> kModulateTextureCurrent{4, 2, 1, 0};
-constexpr std::array<int32_t, 4> kModulateTextureDiffuse{4, 2, 0, 0};
-constexpr std::array<int32_t, 4> kSelectTextureAlpha{2, 2, 1, 0};
+constexpr std::array<int32_t, 4> kModulateTextureCurrent{D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_CURRENT, 0};
+constexpr std::array<int32_t, 4> kModulateTextureDiffuse{D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0};
+constexpr std::array<int32_t, 4> kSelectTextureAlpha{D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_CURRENT, 0};
 constexpr int32_t kLitMesh = kVertexNormal;
 constexpr int32_t kSprite = kVertexPretransformed | kVertexDiffuse;
 // Points drawn one by one reach the shader batched, each with its size.
 constexpr int32_t kParticle = kVertexDiffuse | kVertexPointSize;
-constexpr int32_t kGreater = 5, kAlways = 8;
 
 }  // namespace
 
 const std::vector<ShaderVariant> kPrecompiledVariants = {
     // Lit, fogged meshes, textured and not, blended (cut-out alpha) or opaque.
-    {kLitMesh, 1, kFogLinear, 1, 0, 0, kGreater, 1, {kModulateTextureCurrent, {}}, {kSelectTextureAlpha, {}}},
-    {kLitMesh, 1, kFogLinear, 1, 0, 0, kGreater, 0, {}, {}},
-    {kLitMesh, 1, kFogLinear, 1, 0, 0, kAlways, 1, {kModulateTextureCurrent, {}}, {kSelectTextureAlpha, {}}},
-    {kLitMesh, 1, kFogLinear, 1, 0, 0, kAlways, 0, {}, {}},
+    {.fvf = kLitMesh, .lighting = 1, .fogMode = kFogLinear, .pointScale = 1, .alphaFunc = D3DCMP_GREATER,
+     .stageCount = 1, .colour = {kModulateTextureCurrent, {}}, .alpha = {kSelectTextureAlpha, {}}},
+    {.fvf = kLitMesh, .lighting = 1, .fogMode = kFogLinear, .pointScale = 1, .alphaFunc = D3DCMP_GREATER},
+    {.fvf = kLitMesh, .lighting = 1, .fogMode = kFogLinear, .pointScale = 1, .alphaFunc = D3DCMP_ALWAYS,
+     .stageCount = 1, .colour = {kModulateTextureCurrent, {}}, .alpha = {kSelectTextureAlpha, {}}},
+    {.fvf = kLitMesh, .lighting = 1, .fogMode = kFogLinear, .pointScale = 1, .alphaFunc = D3DCMP_ALWAYS},
     // Sprites and text: texture times vertex colour, unlit, unfogged.
-    {kSprite, 0, kFogOff, 1, 0, 0, kGreater, 1, {kModulateTextureDiffuse, {}}, {kModulateTextureDiffuse, {}}},
+    {.fvf = kSprite, .fogMode = kFogOff, .pointScale = 1, .alphaFunc = D3DCMP_GREATER, .stageCount = 1,
+     .colour = {kModulateTextureDiffuse, {}}, .alpha = {kModulateTextureDiffuse, {}}},
     // The fountain's point sprites, fogged.
-    {kParticle, 0, kFogLinear, 1, 1, 0, kGreater, 1, {kModulateTextureCurrent, {}}, {kSelectTextureAlpha, {}}},
+    {.fvf = kParticle, .fogMode = kFogLinear, .pointScale = 1, .pointSprite = 1, .alphaFunc = D3DCMP_GREATER,
+     .stageCount = 1, .colour = {kModulateTextureCurrent, {}}, .alpha = {kSelectTextureAlpha, {}}},
 };

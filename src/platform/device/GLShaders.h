@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/device/D3D8Types.h"
+
 // Attribute locations shared by the shaders and the vertex array set-up.
 enum VertexAttribute : unsigned {
     kAttribPosition = 0,
@@ -52,13 +54,30 @@ struct ShaderVariant {
     int32_t pointScale = 0;  // point scaling on
     int32_t pointSprite = 0;
     int32_t specularAdd = 0;
-    int32_t alphaFunc = 8;   // D3DCMP_*: the alpha test's comparison
+    int32_t alphaFunc = D3DCMP_ALWAYS;  // the alpha test's comparison
     int32_t stageCount = 0;  // texture stages evaluated
     // Per evaluated stage: colour op, arg 1, arg 2, coordinate set; alpha op,
     // arg 1, arg 2, 0. Stages past stageCount are all zero.
     std::array<std::array<int32_t, 4>, kShaderStages> colour{}, alpha{};
     bool operator==(const ShaderVariant&) const = default;
 };
+
+// Where one program keeps each uniform the device sets (-1: compiled away).
+struct ShaderUniforms {
+    int worldView = -1, proj = -1, normalMatrix = -1, fvf = -1, lightFlags = -1, materialSource = -1,
+        material = -1, materialPower = -1, globalAmbient = -1, lightCount = -1, lightDiffuse = -1,
+        lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1, lightAttenuation = -1,
+        lightSpot = -1, fogMode = -1, fogParams = -1, point = -1, pointScale = -1, screen = -1, stageCount = -1,
+        stageColour = -1, stageAlpha = -1, textureFactor = -1, pointSprite = -1, alphaTest = -1, fogColour = -1,
+        specularAdd = -1, texture0 = -1, texture1 = -1;
+};
+
+// Each member of ShaderUniforms with the GLSL name it is looked up by.
+struct ShaderUniformName {
+    int ShaderUniforms::*member;
+    const char* name;
+};
+extern const std::vector<ShaderUniformName> kShaderUniformNames;
 
 extern const char* const kFixedFunctionVertexShader;
 extern const char* const kFixedFunctionFragmentShader;
@@ -68,6 +87,7 @@ extern const char* const kFixedFunctionFragmentShader;
 // Any other set-up draws with the general program.
 extern const std::vector<ShaderVariant> kPrecompiledVariants;
 
-// `body` (one of the two above) preceded by the version line and the
-// definitions that make it the general program (null) or `variant`.
+// `body` (one of the two above) preceded by the version line, the device's
+// constants (D3DCMP_*, D3DTOP_*, D3DTA_*, kVertex*, kFog*, ...) as macros, and
+// the definitions that make it the general program (null) or `variant`.
 std::string ShaderSource(const char* body, const ShaderVariant* variant);
