@@ -1,5 +1,5 @@
-// The graphics-mode set-up against a recording device: its calls in order,
-// its transforms, the presentation parameters and the error box.
+// The graphics-mode set-up against a recording device: the state it leaves
+// and where it stops when the device fails.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -60,45 +60,6 @@ TEST_F(GraphicsModeTest, SetsStatesTransformsSpriteAndShowsOneBlankFrame) {
         ExpectPoint(TransformPoint({1, 2, 3}, device->transforms.at(t)), 1, 2, 3);
 }
 
-TEST_F(GraphicsModeTest, PresentationParametersFollowModeAndAntialias) {
-    const D3DPRESENT_PARAMETERS pp = GraphicsModeParameters(3, 75, false, nullptr);
-    EXPECT_EQ(pp.BackBufferWidth, 1024u);
-    EXPECT_EQ(pp.BackBufferHeight, 768u);
-    EXPECT_EQ(pp.BackBufferFormat, 22u);
-    EXPECT_EQ(pp.BackBufferCount, 1u);
-    EXPECT_EQ(pp.MultiSampleType, 0u);
-    EXPECT_EQ(pp.SwapEffect, 2u);
-    EXPECT_EQ(pp.Windowed, 0);
-    EXPECT_EQ(pp.EnableAutoDepthStencil, 1);
-    EXPECT_EQ(pp.AutoDepthStencilFormat, 75u);
-    EXPECT_EQ(pp.Flags, 0u);
-    EXPECT_EQ(pp.FullScreen_RefreshRateInHz, 60u);
-    EXPECT_EQ(pp.FullScreen_PresentationInterval, 0u);
-
-    const D3DPRESENT_PARAMETERS aa = GraphicsModeParameters(3, 75, true, nullptr);
-    EXPECT_EQ(aa.MultiSampleType, 2u);
-    EXPECT_EQ(aa.SwapEffect, 1u);
-
-    const std::pair<int, std::pair<UINT, UINT>> modes[] = {
-        {1, {640, 480}}, {2, {800, 600}}, {4, {1280, 1024}}, {0, {0, 0}}, {5, {0, 0}}, {-3, {0, 0}}};
-    for (const auto& [mode, size] : modes) {
-        const D3DPRESENT_PARAMETERS p = GraphicsModeParameters(mode, 75, false, nullptr);
-        EXPECT_EQ(p.BackBufferWidth, size.first) << "mode " << mode;
-        EXPECT_EQ(p.BackBufferHeight, size.second) << "mode " << mode;
-    }
-}
-
-TEST_F(GraphicsModeTest, FailedDeviceCreationShowsTheBoxAndRunsNoFurtherStep) {
-    D3D->FailNextCreateDevice(D3DERR_NOTAVAILABLE);
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(m_InitGraphicsMode(3, 75, false));
-    const std::string box = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(box, "Error! An error has occured: \r\n\r\n-2005530518\r\n"
-                   "D3DERR_NOTAVAILABLE: This device does not support the queried technique.\n");
-    EXPECT_EQ(D3DDevice, nullptr);
-    EXPECT_EQ(Sprite, nullptr);
-}
-
 TEST_F(GraphicsModeTest, FirstFailingCallEndsTheStepsAndKeepsTheDevice) {
     RecordingDevice* device = Substitute(D3DERR_INVALIDCALL);
     testing::internal::CaptureStderr();
@@ -107,16 +68,6 @@ TEST_F(GraphicsModeTest, FirstFailingCallEndsTheStepsAndKeepsTheDevice) {
     EXPECT_NE(box.find("\r\n\r\n-2005530516\r\nD3DERR_INVALIDCALL"), std::string::npos) << box;
     EXPECT_EQ(device->calls, std::vector<std::string>{"SetVertexShader(274)"});
     EXPECT_EQ(D3DDevice.get(), device);
-}
-
-TEST(ErrorText, NamesKnownCodesAndShowsUnknownOnesInHex) {
-    EXPECT_EQ(GraphicsModeErrorText(E_FAIL, "x"), "An error has occured: \r\n\r\n-2147467259\r\nx");
-    EXPECT_EQ(GraphicsModeErrorText(7, "y"), "An error has occured: \r\n\r\n7\r\ny");
-    EXPECT_EQ(D3DX8::GetErrorString(D3DERR_INVALIDCALL), "D3DERR_INVALIDCALL: The method call is invalid.");
-    EXPECT_EQ(D3DX8::GetErrorString(D3DXERR_INVALIDDATA).rfind("D3DXERR_INVALIDDATA: ", 0), 0u);
-    EXPECT_EQ(D3DX8::GetErrorString(D3DERR_OUTOFVIDEOMEMORY).rfind("D3DERR_OUTOFVIDEOMEMORY: ", 0), 0u);
-    EXPECT_EQ(D3DX8::GetErrorString(E_OUTOFMEMORY).rfind("E_OUTOFMEMORY: ", 0), 0u);
-    EXPECT_EQ(D3DX8::GetErrorString(static_cast<HRESULT>(0x8876FFFFu)), "Unknown error 0x8876FFFF.");
 }
 
 }  // namespace
