@@ -70,35 +70,4 @@ TEST_F(Camera, ASegmentLastsItsPaceOverItsChordLength) {
     EXPECT_EQ(pathRunning, False16);
 }
 
-TEST_F(Camera, OvershootIsDroppedAndOneKeyAdvancesPerFrame) {
-    StartLine();
-    segmentT = 0.9f;
-    perfDelta = 1000000;  // many segments' worth of time
-    m_MoveCamera();
-    EXPECT_EQ(posKey, 3);
-    EXPECT_EQ(segmentT, 0.0f);
-    m_MoveCamera();
-    EXPECT_EQ(posKey, 4);
-    EXPECT_EQ(targetKey, 4);
-}
-
-TEST_F(Camera, HeldCameraKeepsTheView) {
-    StartLine();
-    m_MoveCamera();
-    device->calls.clear();
-    cameraHeld = True32;
-    m_MoveCamera();
-    EXPECT_TRUE(device->calls.empty());
-    EXPECT_EQ(segmentT, 0.0625f);
-    EXPECT_EQ(posKey, 2);
-}
-
-TEST_F(Camera, PathsTheLoaderWouldRejectFailWithAnError) {
-    Start({1, 2, 3, 4}, {0, 0, 0, 0});
-    EXPECT_THROW(m_MoveCamera(), DemoError);
-    Start({1, 2, 3, 4}, {0, 0, 1, 0});
-    Steps[0].TargetPath.RedimPreserve(2);
-    EXPECT_THROW(m_MoveCamera(), BoundsError);
-}
-
 }  // namespace

@@ -119,40 +119,20 @@ TEST_F(Shell, TimelineStartsOnKeyOneOfALongEnoughPathAfterTheMusic) {
 TEST_F(Shell, ShutdownShowsTheCursorHaltsTheMusicAndReleasesTheDevice) {
     Window window(WindowOptions{false, true});
     frmMain = &window;
-    for (const bool failingHalt : {false, true}) {
-        SCOPED_TRACE(failingHalt);
-        InstallRecordingDevice();
-        DX = std::make_unique<DirectX8>();
-        D3D = DX->Direct3DCreate8();
-        D3DX = std::make_unique<D3DX8>();
-        window.SetCursorVisible(false);
-        music.failStop = failingHalt;
-        music.stops = 0;
-        demoRunning = False16;  // Esc was pressed
-        EXPECT_EQ(Terminate(), 0);
-        EXPECT_TRUE(CursorShown());
-        EXPECT_EQ(music.stops, 1);
-        EXPECT_EQ(D3DDevice, nullptr);
-        EXPECT_EQ(D3DX, nullptr);
-        EXPECT_EQ(D3D, nullptr);
-        EXPECT_EQ(DX, nullptr);
-    }
-}
-
-TEST_F(Shell, EscDuringTheEndScreenEndsItAndStillShutsDown) {
-    Window window(WindowOptions{false, true});
-    frmMain = &window;
+    InstallRecordingDevice();
+    DX = std::make_unique<DirectX8>();
+    D3D = DX->Direct3DCreate8();
+    D3DX = std::make_unique<D3DX8>();
     window.SetCursorVisible(false);
-    demoRunning = True16;
-    int frames = 0;
-    RunEndScreen([&] {
-        if (++frames == 4) frmMain_KeyDown(27, 0);
-        clock.tick += 100;
-    });
-    EXPECT_EQ(frames, 4);
+    music.failStop = true;  // a failing halt must not stop the shutdown
+    demoRunning = False16;  // Esc was pressed
     EXPECT_EQ(Terminate(), 0);
     EXPECT_TRUE(CursorShown());
     EXPECT_EQ(music.stops, 1);
+    EXPECT_EQ(D3DDevice, nullptr);
+    EXPECT_EQ(D3DX, nullptr);
+    EXPECT_EQ(D3D, nullptr);
+    EXPECT_EQ(DX, nullptr);
 }
 
 TEST_F(Shell, AFailingGraphicsModeShowsTheErrorAndShutsDownBeforeLoading) {
