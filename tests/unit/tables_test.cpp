@@ -1,9 +1,7 @@
-// The mesh list, the object table, the draw lists and the stand-alone
-// textures, loaded from fixture files into a recording device.
+// The mesh list, loaded from fixture files into a recording device.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <set>
 #include <string>
@@ -11,11 +9,8 @@
 #include "common/Errors.h"
 #include "common/Variables.h"
 #include "loading/m_InitMesh.h"
-#include "loading/m_InitTextures.h"
-#include "loading/m_initObjects.h"
 #include "support/Bytes.h"
 #include "support/TestSupport.h"
-#include "timeline/m_InitSteps.h"
 
 namespace {
 
@@ -45,15 +40,12 @@ protected:
         AppPath = dir.path().string();
         device = InstallRecordingDevice();
         D3DX = std::make_unique<D3DX8>();
-        FlowerIndex[1] = 60;
         LoadingCount = 0;
         stage = std::make_unique<LoadingScreenStage>(*D3DDevice);
     }
     void TearDown() override {
         Meshes.Erase();
-        Objects.Erase();
         stage.reset();
-        TexLogoDds = TexDot = TexBajs = TexTextEfter = nullptr;
         D3DX.reset();
         D3DDevice.reset();
         AppPath.clear();
@@ -113,64 +105,6 @@ TEST_F(Tables, AMissingFileStopsLoadingAndNamesThePath) {
     }
     EXPECT_NE(Meshes[MeshList[4].Slot].Mesh, nullptr);
     EXPECT_EQ(Meshes[row.Slot].Mesh, nullptr);
-}
-
-TEST_F(Tables, ObjectsAndDrawListsStayInsideTheirTables) {
-    m_initObjects();
-    EXPECT_EQ(LoadingCount, 55) << "one loading-screen frame per object";
-    ASSERT_EQ(Objects.UBound(), 60);
-    int named = 0;
-    for (const SceneObject& o : Objects) {
-        if (o.Name.empty()) {
-            EXPECT_EQ(o.MeshIndex, 0);
-            EXPECT_EQ(o.ScaleX, 0);
-            continue;
-        }
-        ++named;
-        EXPECT_GE(o.MeshIndex, 0) << o.Name;
-        EXPECT_LE(o.MeshIndex, 37) << o.Name;
-    }
-    EXPECT_EQ(named, 55);
-    EXPECT_EQ(Objects[60].Name, "Flower");
-    EXPECT_EQ(Objects[60].MeshIndex, 37);
-
-    dir.Write("cam.dat", "");
-    InitSteps([](const std::string&) {});
-    for (int32_t s = 0; s <= Steps.UBound(); ++s) {
-        std::set<int32_t> seen;
-        for (const int32_t slot : Steps[s].DrawList) {
-            EXPECT_TRUE(slot >= 1 && slot <= 59) << "step " << s << " draws slot " << slot;
-            EXPECT_TRUE(seen.insert(slot).second) << "step " << s << " draws slot " << slot << " twice";
-        }
-        // Each list ends with an object that has a mesh: the hill, a statue.
-        EXPECT_NE(Objects[Steps[s].DrawList[Steps[s].DrawList.UBound()]].MeshIndex, 0);
-    }
-    FlowerIndex[1] = 50;
-    m_initObjects();
-    EXPECT_EQ(Objects[50].Name, "Flower");
-    EXPECT_TRUE(Objects[60].Name.empty());
-}
-
-TEST_F(Tables, StandAloneTexturesLoadAtTheirSizes) {
-    dir.Write("white.tga", Tga(1, 1));
-    dir.Write("data/screens/logo.dds", Tga(64, 64));  // the format comes from the contents
-    dir.Write("data/misc/fountain/dot.dds", Tga(16, 16));
-    dir.Write("logo.jpg", Jpeg(1024, 1024));
-    dir.Write("data/bajs.dds", Tga(8, 8));
-    dir.Write("text_efter.jpg", Jpeg(100, 60));
-    m_InitTextures();
-    const std::pair<Direct3DTexture8*, uint32_t> expected[] = {
-        {TexWhite.get(), 1}, {TexLogoDds.get(), 256}, {TexDot.get(), 32},
-        {TexLogoJpg.get(), 512}, {TexBajs.get(), 512}, {TexTextEfter.get(), 512},
-    };
-    for (const auto& [texture, size] : expected) {
-        ASSERT_NE(texture, nullptr);
-        EXPECT_EQ(texture->Width(), size);
-        EXPECT_EQ(texture->Height(), size);
-        EXPECT_EQ(texture->LevelCount(), uint32_t(std::bit_width(size)));
-    }
-    std::filesystem::remove(dir.path() / "data/bajs.dds");
-    EXPECT_THROW(m_InitTextures(), ContentError);
 }
 
 }  // namespace
