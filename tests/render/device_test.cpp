@@ -1,22 +1,10 @@
 // Conventions of the GL device that the demo's picture rests on: where
-// pre-transformed geometry and sprites land, culling, blending, depth, cut-out
-// cards, texture stages, point sprites, the draw rules and the frame capture.
+// pre-transformed geometry and sprites land, culling, blending, depth and
+// cut-out cards.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "common/Wrappers.h"
 #include "platform/sprite/Sprite.h"
 #include "support/DeviceHarness.h"
-#include "support/TestSupport.h"
-
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#include <stb_image.h>
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -31,11 +19,11 @@ TEST(DeviceScreenSpace, QuadsAndClearRectanglesCoverExactlyTheirPixels) {
         GLDeviceConfig config;
         config.allowClipControl = clipControl;
         DeviceHarness h(config);
-        h.Begin(0x0000003Au, kClearAll);  // no alpha in the back buffer: still opaque
+        Begin(h.device(), 0x0000003Au, kClearAll);  // no alpha in the back buffer: still opaque
         const D3DRECT rect{100, 200, 110, 205};
         ASSERT_EQ(h.device().Clear(1, &rect, D3DCLEAR_TARGET, 0xFFFF8000u, 1.0f, 0), D3D_OK);
         DrawScreenQuad(h.device(), 10, 20, 30, 40, 0xFFFFFFFFu);
-        h.End();
+        End(h.device());
         const Found quad = Find(h, 0, 0, 100, 100, [](const Rgb& c) { return c.r == 255; });
         EXPECT_EQ(quad.count, 400) << "clip control " << clipControl;
         EXPECT_EQ(quad.left, 10);
@@ -57,11 +45,11 @@ TEST(DeviceScreenSpace, SpriteMapsTexelsOneToOne) {
     for (uint32_t i = 0; i < 16; ++i) texels.push_back(0xFF000000u | (i * 16) << 16 | ((15 - i) * 16) << 8 | (i % 2) * 255);
     auto texture = MakeTexture(d, 4, 4, texels);
     D3DXSprite sprite(d);
-    h.Begin(0xFF000000u, D3DCLEAR_TARGET);
+    Begin(h.device(), 0xFF000000u, D3DCLEAR_TARGET);
     const D3DVECTOR2 at = {100, 50}, faded = {200, 50};
     ASSERT_EQ(sprite.Draw(texture.get(), nullptr, nullptr, nullptr, 0.0f, &at, 0xFFFFFFFFu), D3D_OK);
     ASSERT_EQ(sprite.Draw(texture.get(), nullptr, nullptr, nullptr, 0.0f, &faded, 0x80FFFFFFu), D3D_OK);
-    h.End();
+    End(h.device());
     for (int i = 0; i < 16; ++i) {
         const int r = i * 16, g = (15 - i) * 16, b = (i % 2) * 255;
         ExpectPixel(h, 100 + i % 4, 50 + i / 4, {r, g, b});
@@ -87,11 +75,11 @@ TEST(DeviceRaster, CullModesFollowOnScreenWinding) {
     Direct3DDevice8& d = h.device();
     for (const auto& c : cases) {
         d.SetRenderState(D3DRS_CULLMODE, c.mode);
-        h.Begin(0xFF000000u, kClearAll);
+        Begin(h.device(), 0xFF000000u, kClearAll);
         d.SetVertexShader(kScreenVertexFvf);
         d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, clockwise, sizeof(ScreenVertex));
         d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, counterClockwise, sizeof(ScreenVertex));
-        h.End();
+        End(h.device());
         EXPECT_EQ(h.Pixel(120, 120).r, c.clockwiseDrawn ? 255 : 0) << "mode " << c.mode;
         EXPECT_EQ(h.Pixel(420, 120).r, c.counterClockwiseDrawn ? 255 : 0) << "mode " << c.mode;
     }
@@ -107,9 +95,11 @@ TEST(DeviceRaster, BlendingDepthAndCutOutCards) {
     DeviceHarness h;
     Direct3DDevice8& d = h.device();
     auto card = MakeTexture(d, 2, 1, {0x00000000u, 0x01FFFFFFu});
-    h.Begin(0xFF000000u, kClearAll);
+    Begin(h.device(), 0xFF000000u, kClearAll);
     DrawScreenQuad(d, 0, 0, 100, 100, 0xFFC80000u);
-    EnableAlphaBlending(d);
+    d.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+    d.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    d.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
     DrawScreenQuad(d, 0, 0, 100, 100, 0x400000FFu);
     d.SetRenderState(D3DRS_ZWRITEENABLE, 0);
     DrawScreenQuad(d, 200, 0, 300, 100, 0xFFFF0000u, 0.2f);
@@ -124,101 +114,13 @@ TEST(DeviceRaster, BlendingDepthAndCutOutCards) {
     DrawScreenQuad(d, 800, 0, 900, 100, 0xFFFF0000u, 0.2f);
     d.SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
     DrawScreenQuad(d, 800, 0, 900, 100, 0xFF0000FFu, 0.8f);
-    h.End();
+    End(h.device());
     ExpectPixel(h, 50, 50, {149, 0, 64}, 1, "blend");
     ExpectPixel(h, 250, 50, kGreen, 0, "no depth write");
     ExpectPixel(h, 450, 50, kRed, 0, "depth write");
     ExpectPixel(h, 625, 50, kGreen, 0, "behind a transparent texel");
     ExpectPixel(h, 675, 50, {1, 1, 1}, 1, "behind a faint texel");
     ExpectPixel(h, 850, 50, kBlue, 0, "no depth test");
-}
-
-// Default stage 0 modulates the texture by the diffuse colour and takes the
-// texture's alpha; an unbound stage passes the diffuse colour through; the
-// alpha test discards what fails it even without blending.
-TEST(DeviceTextures, StagesAndAlphaTest) {
-    DeviceHarness h;
-    Direct3DDevice8& d = h.device();
-    auto texture = MakeTexture(d, 2, 1, {0x00FFFFFFu, 0xFFC86432u});
-    h.Begin(0xFF0000FFu, D3DCLEAR_TARGET);
-    DrawScreenQuad(d, 200, 0, 300, 100, 0x80FF8040u);
-    d.SetTexture(0, texture.get());
-    d.SetRenderState(D3DRS_ALPHATESTENABLE, 1);
-    d.SetRenderState(D3DRS_ALPHAFUNC, 5);  // greater
-    d.SetRenderState(D3DRS_ALPHAREF, 0);
-    DrawScreenQuad(d, 0, 0, 100, 100, 0x8080FF40u);
-    h.End();
-    ExpectPixel(h, 25, 50, kBlue, 0, "alpha 0 discarded");
-    ExpectPixel(h, 75, 50, {100, 100, 13}, 1, "texture x diffuse");
-    ExpectPixel(h, 250, 50, {255, 128, 64}, 0, "no texture");
-}
-
-// The draw rules: no draw outside a scene, no nested scenes, unknown kinds and
-// missing data refused; strips, fans and lines drawn; thousands of small
-// draws wrap the streaming buffer without losing one.
-TEST(DeviceDraw, PrimitiveKindsRulesAndStreamWrap) {
-    DeviceHarness h;
-    Direct3DDevice8& d = h.device();
-    struct P {
-        float x, y, z, rhw;
-        D3DCOLOR c;
-    };
-    const P strip[4] = {{100, 100, 0, 1, 0xFFFF0000u}, {200, 100, 0, 1, 0xFFFF0000u}, {100, 200, 0, 1, 0xFFFF0000u},
-                        {200, 200, 0, 1, 0xFFFF0000u}};
-    const P fan[4] = {{300, 100, 0, 1, 0xFF00FF00u}, {400, 100, 0, 1, 0xFF00FF00u}, {400, 200, 0, 1, 0xFF00FF00u},
-                      {300, 200, 0, 1, 0xFF00FF00u}};
-    const P line[2] = {{500, 150, 0, 1, 0xFF0000FFu}, {600, 150, 0, 1, 0xFF0000FFu}};
-    d.SetVertexShader(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
-    EXPECT_EQ(d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, strip, sizeof(P)), D3DERR_INVALIDCALL);
-    h.Begin(0xFF000000u, D3DCLEAR_TARGET);
-    EXPECT_EQ(d.BeginScene(), D3DERR_INVALIDCALL);
-    EXPECT_EQ(d.DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, strip, sizeof(P)), D3D_OK);
-    EXPECT_EQ(d.DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, fan, sizeof(P)), D3D_OK);
-    EXPECT_EQ(d.DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(P)), D3D_OK);
-    EXPECT_EQ(d.DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, nullptr, sizeof(P)), D3DERR_INVALIDCALL);
-    EXPECT_EQ(d.DrawPrimitiveUP(static_cast<D3DPRIMITIVETYPE>(9), 1, strip, sizeof(P)), D3DERR_INVALIDCALL);
-    // 4 MiB of stream at 192 bytes a quad is about 22000 draws: go past it.
-    for (int i = 0; i < 30000; ++i) {
-        const float x = static_cast<float>(i % 1000), y = 300.0f + static_cast<float>(i / 1000) * 10.0f;
-        DrawScreenQuad(d, x, y, x + 1, y + 10, 0xFF000000u | static_cast<D3DCOLOR>(i % 251 + 1));
-    }
-    h.End();
-    EXPECT_EQ(d.EndScene(), D3DERR_INVALIDCALL);
-    EXPECT_EQ(h.Pixel(150, 150), kRed);
-    EXPECT_EQ(h.Pixel(350, 150), kGreen);
-    EXPECT_EQ(h.Pixel(550, 150), kBlue);
-    EXPECT_EQ(h.Pixel(550, 160), kBlack);
-    for (int i : {0, 21000, 22500, 29999})
-        EXPECT_EQ(h.Pixel(i % 1000, 305 + i / 1000 * 10).b, i % 251 + 1) << "draw " << i;
-}
-
-// The capture writes one PNG per present, one present late, top row first,
-// the last at the flush and only once.
-TEST(FrameCapture, WritesOnePngPerPresentTopRowFirst) {
-    TempDir temp;
-    const std::filesystem::path folder = temp.path() / "frames";
-    DeviceHarness h;
-    PngFrameWriter writer(folder);
-    Direct3DDevice8& d = h.device();
-    d.SetPresentListener(&writer);
-    for (int frame = 0; frame < 5; ++frame) {
-        h.Begin(0xFF000000u | static_cast<D3DCOLOR>(frame * 40), D3DCLEAR_TARGET);
-        DrawScreenQuad(d, 0, 0, 1024, 10, 0xFFFF0000u);
-        h.End();
-        EXPECT_EQ(writer.FramesWritten(), static_cast<uint64_t>(frame));
-    }
-    d.FlushFrames();
-    d.FlushFrames();
-    EXPECT_EQ(writer.FramesWritten(), 5u);
-    EXPECT_FALSE(std::filesystem::exists(folder / PngFrameWriter::FrameFileName(5)));
-    int width = 0, height = 0, channels = 0;
-    stbi_uc* pixels = stbi_load((folder / "frame_000003.png").string().c_str(), &width, &height, &channels, 0);
-    ASSERT_NE(pixels, nullptr);
-    EXPECT_EQ(width * height * channels, 1024 * 768 * 3);
-    EXPECT_EQ(pixels[0], 255);
-    EXPECT_EQ(pixels[static_cast<size_t>(767) * 1024 * 3 + 2], 120);  // frame 3's clear colour
-    stbi_image_free(pixels);
-    EXPECT_THROW(PngFrameWriter(temp.Write("occupied", "x") / "frames"), DemoError);
 }
 
 }  // namespace

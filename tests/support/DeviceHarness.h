@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -40,12 +39,6 @@ struct ScreenVertex {
 };
 constexpr DWORD kScreenVertexFvf = 0x1C4;
 
-inline DWORD Bits(float f) {
-    DWORD d;
-    std::memcpy(&d, &f, 4);
-    return d;
-}
-
 // One read-back frame, top row first.
 struct Frame {
     std::vector<uint8_t> rgba;
@@ -57,24 +50,15 @@ struct Frame {
     uint32_t Height() const { return width ? static_cast<uint32_t>(rgba.size() / 4 / width) : 0; }
 };
 
-// Keeps the last presented frame. With VELMORA_TEST_FRAMES set, SaveIfAsked
-// writes it to that folder as NAME/frame_000000.png for a person to look at.
+// Keeps the last presented frame.
 class FrameKeeper : public PresentListener, public Frame {
 public:
-    int presents = 0;
     void OnPresent(const uint8_t* pixels, uint32_t w, uint32_t h) override {
-        ++presents;
         if (pixels == nullptr) return;
         width = w;
         rgba.assign(pixels, pixels + static_cast<size_t>(w) * h * 4);
     }
     bool WantsPixels() const override { return true; }
-    void SaveIfAsked(const std::string& name) const {
-        const char* folder = std::getenv("VELMORA_TEST_FRAMES");
-        if (!folder || rgba.empty()) return;
-        PngFrameWriter writer(std::string(folder) + "/" + name);
-        writer.OnPresent(rgba.data(), width, Height());
-    }
 };
 
 inline void ExpectPixel(const Frame& f, int x, int y, Rgb want, int tolerance = 0, const char* what = "") {
@@ -84,18 +68,18 @@ inline void ExpectPixel(const Frame& f, int x, int y, Rgb want, int tolerance = 
         << what << " at " << x << "," << y << ": " << got << ", want " << want << " within " << tolerance;
 }
 
-// How many pixels of (x0, y0)-(x1, y1) satisfy `match(x, y)`, and their bounds (inclusive).
+// How many pixels of (x0, y0)-(x1, y1) satisfy `match(colour)`, and their bounds (inclusive).
 struct Found {
     int count = 0;
     int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
     int Width() const { return right - left + 1; }
 };
 template <class Match>
-Found FindAt(int x0, int y0, int x1, int y1, Match match) {
+Found Find(const Frame& frame, int x0, int y0, int x1, int y1, Match match) {
     Found f;
     for (int y = y0; y < y1; ++y) {
         for (int x = x0; x < x1; ++x) {
-            if (!match(x, y)) continue;
+            if (!match(frame.Pixel(x, y))) continue;
             ++f.count;
             f.left = std::min(f.left, x);
             f.right = std::max(f.right, x);
@@ -105,9 +89,13 @@ Found FindAt(int x0, int y0, int x1, int y1, Match match) {
     }
     return f;
 }
-template <class Match>
-Found Find(const Frame& frame, int x0, int y0, int x1, int y1, Match match) {
-    return FindAt(x0, y0, x1, y1, [&](int x, int y) { return match(frame.Pixel(x, y)); });
+
+// Clears and begins a scene; ends it and presents, keeping the frame.
+inline void Begin(Direct3DDevice8& d, D3DCOLOR clear = 0xFF000000u, DWORD flags = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER) {
+    if (FAILED(d.Clear(0, nullptr, flags, clear, 1.0f, 0)) || FAILED(d.BeginScene())) throw std::runtime_error("Begin");
+}
+inline void End(Direct3DDevice8& d) {
+    if (FAILED(d.EndScene()) || FAILED(d.Present(nullptr, nullptr, nullptr, nullptr))) throw std::runtime_error("End");
 }
 
 // A bare device on a hidden window of its own, reading every frame back.
@@ -134,17 +122,6 @@ public:
 
     GLDevice& device() { return *device_; }
 
-    // Clears and begins a scene.
-    void Begin(D3DCOLOR clear = 0xFF000000u, DWORD flags = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER) {
-        if (FAILED(device_->Clear(0, nullptr, flags, clear, 1.0f, 0)) || FAILED(device_->BeginScene()))
-            throw std::runtime_error("Clear or BeginScene failed");
-    }
-    // Ends the scene and presents, keeping the frame for Pixel().
-    void End() {
-        if (FAILED(device_->EndScene()) || FAILED(device_->Present(nullptr, nullptr, nullptr, nullptr)))
-            throw std::runtime_error("EndScene or Present failed");
-    }
-
 private:
     SDL_Window* window_ = nullptr;
     std::unique_ptr<GLDevice> device_;
@@ -163,8 +140,6 @@ protected:
         ASSERT_TRUE(m_InitGraphicsMode(3, D3DFMT_D24S8, false));
     }
     void TearDown() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        frame.SaveIfAsked(std::string(info->test_suite_name()) + "." + info->name());
         Sprite.reset();
         D3DDevice.reset();
         D3DX.reset();
@@ -172,27 +147,11 @@ protected:
         frmMain = nullptr;
         window_.reset();
     }
-    void Begin(D3DCOLOR clear) {
-        ASSERT_EQ(D3DDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0), D3D_OK);
-        ASSERT_EQ(D3DDevice->BeginScene(), D3D_OK);
-    }
-    void End() {
-        ASSERT_EQ(D3DDevice->EndScene(), D3D_OK);
-        ASSERT_EQ(D3DDevice->Present(nullptr, nullptr, nullptr, nullptr), D3D_OK);
-    }
-
     FrameKeeper frame;
 
 private:
     std::unique_ptr<Window> window_;
 };
-
-// SRCALPHA / INVSRCALPHA blending, as the demo's overlays and sprites use.
-inline void EnableAlphaBlending(Direct3DDevice8& device) {
-    device.SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
-    device.SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    device.SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-}
 
 // Two triangles covering (x0, y0)-(x1, y1) on screen, clockwise (drawn under
 // the default culling), textured 0..1 across.
@@ -211,15 +170,9 @@ inline void DrawScreenQuad(Direct3DDevice8& device, float x0, float y0, float x1
 inline std::shared_ptr<Direct3DTexture8> MakeTexture(Direct3DDevice8& device, uint32_t width, uint32_t height,
                                                      const std::vector<D3DCOLOR>& argb) {
     TextureImage image;
-    image.levels.resize(1);
-    image.levels[0].width = width;
-    image.levels[0].height = height;
-    for (D3DCOLOR c : argb) {
-        image.levels[0].rgba.push_back(static_cast<uint8_t>(c >> 16));
-        image.levels[0].rgba.push_back(static_cast<uint8_t>(c >> 8));
-        image.levels[0].rgba.push_back(static_cast<uint8_t>(c));
-        image.levels[0].rgba.push_back(static_cast<uint8_t>(c >> 24));
-    }
+    image.levels.push_back({width, height, {}});
+    for (D3DCOLOR c : argb)
+        for (int shift : {16, 8, 0, 24}) image.levels[0].rgba.push_back(static_cast<uint8_t>(c >> shift));
     std::shared_ptr<Direct3DTexture8> texture;
     if (FAILED(device.CreateTexture(image, D3DPOOL_MANAGED, texture))) throw std::runtime_error("CreateTexture failed");
     return texture;

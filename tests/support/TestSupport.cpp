@@ -12,22 +12,9 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <sstream>
+#include <utility>
 
 namespace {
-
-std::string Join(const char* name, std::initializer_list<long long> args) {
-    std::ostringstream out;
-    out << name << '(';
-    bool first = true;
-    for (long long a : args) {
-        if (!first) out << ',';
-        out << a;
-        first = false;
-    }
-    out << ')';
-    return out.str();
-}
 
 class FakeTexture final : public Direct3DTexture8 {
 public:
@@ -45,10 +32,7 @@ private:
 class FakeMesh final : public D3DXMesh {
 public:
     FakeMesh(RecordingDevice& device, const MeshGeometry& g) : device_(device), geometry_(g) {}
-    HRESULT DrawSubset(DWORD attribId) override {
-        device_.calls.push_back(Join("DrawSubset", {attribId}));
-        return device_.failWith;
-    }
+    HRESULT DrawSubset(DWORD attribId) override { return device_.Record("DrawSubset", {attribId}); }
     DWORD GetFVF() const override { return geometry_.fvf; }
     uint32_t GetNumVertices() const override { return static_cast<uint32_t>(geometry_.vertices.size()); }
     uint32_t GetNumFaces() const override { return static_cast<uint32_t>(geometry_.indices.size() / 3); }
@@ -58,107 +42,43 @@ private:
     MeshGeometry geometry_;
 };
 
+template <class Map, class Key>
+DWORD Lookup(const Map& map, const Key& key) {
+    auto it = map.find(key);
+    return it == map.end() ? 0 : it->second;
+}
+
 }  // namespace
 
-HRESULT RecordingDevice::SetVertexShader(DWORD value) {
-    calls.push_back(Join("SetVertexShader", {value}));
-    fvf = value;
-    return failWith;
-}
-HRESULT RecordingDevice::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
-    calls.push_back(Join("SetRenderState", {state, value}));
-    renderStates[state] = value;
-    return failWith;
-}
-HRESULT RecordingDevice::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
-    calls.push_back(Join("SetTextureStageState", {stage, type, value}));
-    stageStates_[{stage, type}] = value;
-    return failWith;
-}
-HRESULT RecordingDevice::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX& matrix) {
-    calls.push_back(Join("SetTransform", {state}));
-    transforms[state] = matrix;
-    return failWith;
-}
-HRESULT RecordingDevice::SetTexture(DWORD stage, Direct3DTexture8* value) {
-    calls.push_back(Join("SetTexture", {stage, value != nullptr}));
-    texture = value;
-    return failWith;
-}
-HRESULT RecordingDevice::SetMaterial(const D3DMATERIAL8& value) {
-    calls.push_back("SetMaterial");
-    material = value;
-    return failWith;
-}
-HRESULT RecordingDevice::SetLight(DWORD index, const D3DLIGHT8& light) {
-    calls.push_back(Join("SetLight", {index, light.Type}));
-    lights[index] = light;
-    return failWith;
-}
-HRESULT RecordingDevice::LightEnable(DWORD index, BOOL enable) {
-    calls.push_back(Join("LightEnable", {index, enable}));
-    lightEnabled[index] = enable;
-    return failWith;
-}
-HRESULT RecordingDevice::Clear(DWORD count, const D3DRECT*, DWORD flags, D3DCOLOR color, float, DWORD) {
-    calls.push_back(Join("Clear", {count, flags, color}));
-    return failWith;
-}
-HRESULT RecordingDevice::BeginScene() {
-    calls.push_back("BeginScene");
-    return failWith;
-}
-HRESULT RecordingDevice::EndScene() {
-    calls.push_back("EndScene");
+HRESULT RecordingDevice::Record(const char* name, std::initializer_list<long long> args) {
+    std::string text = name;
+    const char* separator = "(";
+    for (long long a : args) text += std::exchange(separator, ",") + std::to_string(a);
+    calls.push_back(args.size() ? text + ')' : text);
     return failWith;
 }
 HRESULT RecordingDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* data, UINT stride) {
-    calls.push_back(Join("DrawPrimitiveUP", {type, count, stride}));
-    size_t vertexCount = 0;
-    switch (type) {
-        case D3DPT_POINTLIST: vertexCount = count; break;
-        case D3DPT_LINELIST: vertexCount = 2 * size_t{count}; break;
-        case D3DPT_LINESTRIP: vertexCount = count + size_t{1}; break;
-        case D3DPT_TRIANGLELIST: vertexCount = 3 * size_t{count}; break;
-        case D3DPT_TRIANGLESTRIP:
-        case D3DPT_TRIANGLEFAN: vertexCount = count + size_t{2}; break;
-    }
+    const size_t vertices = type == D3DPT_POINTLIST      ? count
+                            : type == D3DPT_LINELIST     ? 2 * size_t{count}
+                            : type == D3DPT_LINESTRIP    ? count + size_t{1}
+                            : type == D3DPT_TRIANGLELIST ? 3 * size_t{count}
+                            : type == D3DPT_TRIANGLESTRIP || type == D3DPT_TRIANGLEFAN ? count + size_t{2}
+                                                                                       : 0;
     const auto* bytes = static_cast<const uint8_t*>(data);
-    drawnVertices.emplace_back(bytes, bytes + (data ? vertexCount * stride : 0));
-    drawnStrides.push_back(stride);
-    return failWith;
-}
-HRESULT RecordingDevice::Present(const RECT*, const RECT*, void*, const void*) {
-    calls.push_back("Present");
-    ++presents;
-    if (listener_) listener_->OnPresent(nullptr, 1024, 768);
-    return failWith;
+    drawn.emplace_back(stride, std::vector<uint8_t>(bytes, bytes + (data ? vertices * stride : 0)));
+    return Record("DrawPrimitiveUP", {type, count, stride});
 }
 HRESULT RecordingDevice::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) const {
-    auto it = renderStates.find(state);
-    *value = it == renderStates.end() ? 0 : it->second;
+    *value = Lookup(renderStates, state);
     return D3D_OK;
 }
 HRESULT RecordingDevice::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) const {
-    auto it = stageStates_.find({stage, type});
-    *value = it == stageStates_.end() ? 0 : it->second;
+    *value = Lookup(stageStates_, std::pair<DWORD, DWORD>{stage, type});
     return D3D_OK;
 }
 HRESULT RecordingDevice::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) const {
     auto it = transforms.find(state);
-    if (it == transforms.end()) {
-        *matrix = D3DMATRIX{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-    } else {
-        *matrix = it->second;
-    }
-    return D3D_OK;
-}
-HRESULT RecordingDevice::GetTexture(DWORD, Direct3DTexture8** value) const {
-    *value = texture;
-    return D3D_OK;
-}
-HRESULT RecordingDevice::GetVertexShader(DWORD* value) const {
-    *value = fvf;
+    *matrix = it != transforms.end() ? it->second : D3DMATRIX{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
     return D3D_OK;
 }
 HRESULT RecordingDevice::CreateTexture(const TextureImage& image, D3DPOOL pool,

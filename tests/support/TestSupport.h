@@ -31,36 +31,50 @@ public:
     std::map<DWORD, D3DMATRIX> transforms;
     std::map<DWORD, D3DLIGHT8> lights;
     std::map<DWORD, BOOL> lightEnabled;
-    D3DMATERIAL8 material{};
     Direct3DTexture8* texture = nullptr;
     DWORD fvf = 0;
     int presents = 0;
-    // The vertex bytes and stride of every DrawPrimitiveUP, in order.
-    std::vector<std::vector<uint8_t>> drawnVertices;
-    std::vector<UINT> drawnStrides;
+    // The stride and vertex bytes of every DrawPrimitiveUP, in order.
+    std::vector<std::pair<UINT, std::vector<uint8_t>>> drawn;
     HRESULT failWith = D3D_OK;  // when set, every call fails with it
 
-    HRESULT SetVertexShader(DWORD fvf) override;
-    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value) override;
-    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override;
-    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX& matrix) override;
-    HRESULT SetTexture(DWORD stage, Direct3DTexture8* texture) override;
-    HRESULT SetMaterial(const D3DMATERIAL8& material) override;
-    HRESULT SetLight(DWORD index, const D3DLIGHT8& light) override;
-    HRESULT LightEnable(DWORD index, BOOL enable) override;
-    HRESULT Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
-                  DWORD stencil) override;
-    HRESULT BeginScene() override;
-    HRESULT EndScene() override;
+    // Records "name(a,b,...)", or the bare name without arguments; answers failWith.
+    HRESULT Record(const char* name, std::initializer_list<long long> args = {});
+
+    HRESULT SetVertexShader(DWORD v) override { fvf = v; return Record("SetVertexShader", {v}); }
+    HRESULT SetRenderState(D3DRENDERSTATETYPE s, DWORD v) override {
+        renderStates[s] = v; return Record("SetRenderState", {s, v});
+    }
+    HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD v) override {
+        stageStates_[{stage, type}] = v; return Record("SetTextureStageState", {stage, type, v});
+    }
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE s, const D3DMATRIX& m) override {
+        transforms[s] = m; return Record("SetTransform", {s});
+    }
+    HRESULT SetTexture(DWORD stage, Direct3DTexture8* t) override {
+        texture = t; return Record("SetTexture", {stage, t != nullptr});
+    }
+    HRESULT SetMaterial(const D3DMATERIAL8&) override { return Record("SetMaterial"); }
+    HRESULT SetLight(DWORD i, const D3DLIGHT8& l) override { lights[i] = l; return Record("SetLight", {i, l.Type}); }
+    HRESULT LightEnable(DWORD i, BOOL on) override { lightEnabled[i] = on; return Record("LightEnable", {i, on}); }
+    HRESULT Clear(DWORD count, const D3DRECT*, DWORD flags, D3DCOLOR color, float, DWORD) override {
+        return Record("Clear", {count, flags, color});
+    }
+    HRESULT BeginScene() override { return Record("BeginScene"); }
+    HRESULT EndScene() override { return Record("EndScene"); }
     HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertexData,
                             UINT stride) override;
-    HRESULT Present(const RECT* source, const RECT* dest, void* overrideWindow,
-                    const void* dirtyRegion) override;
+    HRESULT Present(const RECT*, const RECT*, void*, const void*) override {
+        const HRESULT result = Record("Present");
+        ++presents;
+        if (listener_) listener_->OnPresent(nullptr, 1024, 768);
+        return result;
+    }
     HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) const override;
     HRESULT GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD* value) const override;
     HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) const override;
-    HRESULT GetTexture(DWORD stage, Direct3DTexture8** texture) const override;
-    HRESULT GetVertexShader(DWORD* fvf) const override;
+    HRESULT GetTexture(DWORD, Direct3DTexture8** t) const override { *t = texture; return D3D_OK; }
+    HRESULT GetVertexShader(DWORD* v) const override { *v = fvf; return D3D_OK; }
     uint32_t BackBufferWidth() const override { return 1024; }
     uint32_t BackBufferHeight() const override { return 768; }
     HRESULT CreateTexture(const TextureImage& image, D3DPOOL pool,
@@ -75,10 +89,9 @@ public:
     // records of type V; empty when the stride is not V's size.
     template <class V>
     std::vector<V> VerticesAs(int draw = -1) const {
-        if (drawnVertices.empty()) return {};
-        const size_t i = draw < 0 ? drawnVertices.size() - 1 : static_cast<size_t>(draw);
-        const auto& bytes = drawnVertices.at(i);
-        std::vector<V> out(drawnStrides.at(i) == sizeof(V) ? bytes.size() / sizeof(V) : 0);
+        if (drawn.empty()) return {};
+        const auto& [stride, bytes] = drawn.at(draw < 0 ? drawn.size() - 1 : static_cast<size_t>(draw));
+        std::vector<V> out(stride == sizeof(V) ? bytes.size() / sizeof(V) : 0);
         for (size_t k = 0; k < out.size(); ++k) std::memcpy(&out[k], bytes.data() + k * sizeof(V), sizeof(V));
         return out;
     }
@@ -91,20 +104,14 @@ private:
 // Makes a new RecordingDevice the demo's D3DDevice, which owns it; returns it.
 RecordingDevice* InstallRecordingDevice();
 
-// A clock whose tick count and counter the test sets; presents advance it by
-// `stepMilliseconds` when that is not 0.
+// A clock whose tick count and counter the test sets.
 class ManualClock final : public Clock {
 public:
     int32_t tick = 0;
     int64_t counter = 0;
-    int32_t stepMilliseconds = 0;
     int32_t TickCount() override { return tick; }
     int64_t PerformanceCounter() override { return counter; }
     int64_t PerformanceFrequency() override { return 1000; }
-    void OnFramePresented() override {
-        tick = static_cast<int32_t>(static_cast<uint32_t>(tick) + static_cast<uint32_t>(stepMilliseconds));
-        counter += stepMilliseconds;
-    }
 };
 
 // An opaque white texture of one level made on `device`; throws when the device refuses.

@@ -15,8 +15,6 @@ public:
     explicit XBinaryWriter(bool doubles = false)
         : doubles_(doubles), out_(doubles ? "xof 0303bin 0064" : "xof 0303bin 0032") {}
     XBinaryWriter& Name(const std::string& s) { return Token(1).U32(uint32_t(s.size())).Raw(s.data(), s.size()); }
-    // A string carries its own ';' token, as writers of the format emit it.
-    XBinaryWriter& String(const std::string& s) { return Token(2).U32(uint32_t(s.size())).Raw(s.data(), s.size()).Semi(); }
     XBinaryWriter& Integer(uint32_t v) { return Token(3).U32(v); }
     XBinaryWriter& Guid(const unsigned char (&bytes)[16]) { return Token(5).Raw(bytes, 16); }
     XBinaryWriter& Ints(const std::vector<uint32_t>& v) {
@@ -34,7 +32,6 @@ public:
     }
     XBinaryWriter& Open() { return Token(10); }
     XBinaryWriter& Close() { return Token(11); }
-    XBinaryWriter& Semi() { return Token(20); }
     XBinaryWriter& Token(uint16_t t) { return Raw(&t, 2); }
     XBinaryWriter& U32(uint32_t v) { return Raw(&v, 4); }
     XBinaryWriter& Raw(const void* p, size_t n) {
