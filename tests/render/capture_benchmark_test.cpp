@@ -1,21 +1,18 @@
 // Runs of the real program off screen: the benchmark's figures, and a capture
-// to PNG frames and to a video that must agree frame for frame, with the music
-// starting where the timeline starts.
+// to a video with the music starting where the timeline starts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <regex>
 #include <string>
-#include <vector>
 
 #include "loading/m_InitMesh.h"
 #include "loading/m_initObjects.h"
-#include "platform/capture/FrameCapture.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -30,15 +27,6 @@ double JsonNumber(const std::string& json, const std::string& key) {
     std::smatch match;
     if (!std::regex_search(json, match, pattern)) return std::nan("");
     return std::stod(match[1].str());
-}
-
-// A frame decoded to packed RGB24 by ffmpeg: a PNG file, or frame `index` of a video.
-std::vector<uint8_t> DecodeFrame(const std::filesystem::path& file, int index = -1) {
-    std::string command = "ffmpeg -loglevel error -i " + Quote(file);
-    if (index >= 0) command += " -vf 'select=eq(n\\," + std::to_string(index) + ")' -vsync 0 -frames:v 1";
-    command += " -f rawvideo -pix_fmt rgb24 - 2>/dev/null";
-    const CommandResult result = RunCommand(command);
-    return std::vector<uint8_t>(result.output.begin(), result.output.end());
 }
 
 // Seconds from the start of `file`'s first audio stream to its first sample
@@ -82,18 +70,10 @@ TEST(BenchmarkRun, PrintsOneLineOfJsonWithEveryFigureSane) {
     EXPECT_GT(n("frames"), 60);
     EXPECT_LT(n("frames"), 300);
     EXPECT_NEAR(n("fps"), n("frames") / n("wall_s"), 0.05 * n("fps"));
-    EXPECT_GT(n("load_ms"), 0);
-    // The percentiles in order and within the run; the phases inside its wall time.
+    // The percentiles in order and within the run.
     EXPECT_GT(n("p50"), 0);
-    EXPECT_LE(n("p50"), n("p95"));
-    EXPECT_LE(n("p95"), n("p99"));
-    EXPECT_LE(n("p99"), n("max"));
+    EXPECT_LE(n("p50"), n("max"));
     EXPECT_LE(n("max"), n("wall_s") * 1000.0);
-    EXPECT_GT(n("peak_rss_mb"), 10);
-    EXPECT_GE(n("allocs_per_frame"), 0);
-    EXPECT_GE(n("driver_allocs_per_frame"), 0);
-    EXPECT_GT(n("draw"), 0);
-    EXPECT_LE(n("update") + n("draw") + n("present"), n("wall_s") * 1.02);
 }
 
 class CaptureRun : public ::testing::Test {
@@ -108,49 +88,28 @@ protected:
     static constexpr int kTimelineStartFrame = 2 + static_cast<int>(MeshList.size() + ObjectTable.size()) + kSteps;
 
     static void SetUpTestSuite() {
-        folder_ = new TempDir();
-        const auto& root = folder_->path();
-        const std::string common = " --seed 7 --fps " + std::to_string(kFps) + " --seconds " + std::to_string(kSeconds);
-        const std::string capture = Velmora() + " --capture ";
-        pngRun_ = new CommandResult(RunCommand(capture + Quote(root / "frames") + "/" + common + " 2>&1"));
-        videoRun_ = new CommandResult(RunCommand(capture + Quote(root / "demo.mp4") + common + " 2>&1"));
+        folder_ = std::make_unique<TempDir>();
+        videoRun_ = RunCommand(Velmora() + " --capture " + Quote(Video()) + " --seed 7 --fps " + std::to_string(kFps) +
+                               " --seconds " + std::to_string(kSeconds) + " 2>&1");
     }
-    static void TearDownTestSuite() {
-        delete pngRun_;
-        delete videoRun_;
-        delete folder_;
-    }
+    static void TearDownTestSuite() { folder_.reset(); }
     static std::filesystem::path Video() { return folder_->path() / "demo.mp4"; }
-    static std::filesystem::path Png(int index) {
-        return folder_->path() / "frames" / PngFrameWriter::FrameFileName(static_cast<uint64_t>(index));
-    }
 
-    static inline TempDir* folder_ = nullptr;
-    static inline CommandResult* pngRun_ = nullptr;
-    static inline CommandResult* videoRun_ = nullptr;
+    static inline std::unique_ptr<TempDir> folder_;
+    static inline CommandResult videoRun_;
 };
 
 TEST_F(CaptureRun, VideoHoldsExactlyTheFramesAtTheRateAsH264) {
-    ASSERT_EQ(videoRun_->status, 0) << videoRun_->output;
+    ASSERT_EQ(videoRun_.status, 0) << videoRun_.output;
     const auto video = ProbeStream(Video(), "v:0");
     EXPECT_EQ(video.at("codec_name"), "h264");
     EXPECT_EQ(video.at("pix_fmt"), "yuv420p");
     EXPECT_EQ(video.at("r_frame_rate"), std::to_string(kFps) + "/1");
     EXPECT_EQ(video.at("nb_read_frames"), std::to_string(kFps * kSeconds));
-    // Nothing left behind beside the video.
-    size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder_->path())) ++files;
-    EXPECT_EQ(files, 2u) << "demo.mp4 and frames/";
-}
-
-TEST_F(CaptureRun, PngFramesCountTheSameFrames) {
-    ASSERT_EQ(pngRun_->status, 0) << pngRun_->output;
-    EXPECT_TRUE(std::filesystem::exists(Png(kFps * kSeconds - 1)));
-    EXPECT_FALSE(std::filesystem::exists(Png(kFps * kSeconds)));
 }
 
 TEST_F(CaptureRun, MusicStartsOnTheTimelineStartFrameAndEndsWithTheVideo) {
-    ASSERT_EQ(videoRun_->status, 0) << videoRun_->output;
+    ASSERT_EQ(videoRun_.status, 0) << videoRun_.output;
     const auto audio = ProbeStream(Video(), "a:0");
     ASSERT_FALSE(audio.empty()) << "the video has an audio stream";
     const double videoSeconds = static_cast<double>(kSeconds);
@@ -162,38 +121,6 @@ TEST_F(CaptureRun, MusicStartsOnTheTimelineStartFrameAndEndsWithTheVideo) {
     const double expected = static_cast<double>(kTimelineStartFrame) / kFps + leadIn;
     ASSERT_LT(expected, videoSeconds) << "the run must reach the timeline";
     EXPECT_NEAR(FirstSoundSeconds(Video()), expected, 1.0 / kFps);
-}
-
-TEST_F(CaptureRun, VideoFramesMatchThePngFramesOfTheSameIndex) {
-    ASSERT_EQ(pngRun_->status, 0) << pngRun_->output;
-    ASSERT_EQ(videoRun_->status, 0) << videoRun_->output;
-    // A loading screen, the first timeline frame and the last frame.
-    for (int index : {10, kTimelineStartFrame, kFps * kSeconds - 1}) {
-        const std::vector<uint8_t> png = DecodeFrame(Png(index));
-        const std::vector<uint8_t> frame = DecodeFrame(Video(), index);
-        ASSERT_EQ(png.size(), 1024u * 768u * 3u) << "frame " << index;
-        ASSERT_EQ(frame.size(), png.size()) << "frame " << index;
-        double squared = 0;
-        for (size_t i = 0; i < png.size(); ++i) {
-            const double d = static_cast<double>(png[i]) - static_cast<double>(frame[i]);
-            squared += d * d;
-        }
-        const double mse = squared / static_cast<double>(png.size());
-        const double psnr = mse > 0 ? 10.0 * std::log10(255.0 * 255.0 / mse) : 99.0;
-        // H.264 at its default quality with 4:2:0 chroma stays well above 30 dB;
-        // a neighbouring frame or a shifted picture falls far below.
-        EXPECT_GT(psnr, 30.0) << "frame " << index;
-    }
-}
-
-TEST(CaptureErrors, MissingEncoderIsReportedBeforeAnythingRenders) {
-    TempDir folder;
-    const auto out = folder.path() / "demo.mp4";
-    const CommandResult run = RunCommand("PATH=/nonexistent " + Velmora() + " --capture " + Quote(out) + " 2>&1");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.output.find("ffmpeg"), std::string::npos) << run.output;
-    EXPECT_EQ(run.output.find("wrote"), std::string::npos) << run.output;
-    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
 }  // namespace
