@@ -1,11 +1,9 @@
 // Runs the real program on a copy of the content pack with one file damaged at
 // a time: start-up must end with status 1 and one line naming the file, and no
-// sanitizer may report anything (in the sanitizer build the program is
-// instrumented).
+// sanitizer may report anything.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -51,11 +49,10 @@ struct RunResult {
 // The loading screen presents about a hundred frames, each one second of the
 // fixed-step clock at 1 fps, so 120 s cover the whole loading and a few frames
 // of the demo. The benchmark mode renders without writing any files.
-RunResult RunDemo(const PackCopy& pack, const std::string& arguments = "--benchmark --fps 1 --seconds 120",
-                  const std::string& environment = "") {
+RunResult RunDemo(const PackCopy& pack) {
     const fs::path output = pack.work() / "stdout.txt", errors = pack.work() / "stderr.txt";
-    const std::string command = environment + " SDL_AUDIODRIVER=dummy " + ShellQuote(VELMORA_BINARY) + " --data " +
-                                ShellQuote(pack.data().string()) + " " + arguments + " >" +
+    const std::string command = "SDL_AUDIODRIVER=dummy " + ShellQuote(VELMORA_BINARY) + " --data " +
+                                ShellQuote(pack.data().string()) + " --benchmark --fps 1 --seconds 120 >" +
                                 ShellQuote(output.string()) + " 2>" + ShellQuote(errors.string());
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), ReadFile(output), ReadFile(errors)};
@@ -76,9 +73,6 @@ void PrintTo(const Damage& damage, std::ostream* out) { *out << damage.name; }
 Change Truncate(double fraction) {
     return [fraction](const fs::path& p) { WriteFile(p, ReadFile(p).substr(0, size_t(double(fs::file_size(p)) * fraction))); };
 }
-Change Replace(const std::string& bytes) {
-    return [bytes](const fs::path& p) { WriteFile(p, bytes); };
-}
 Change Patch32(size_t offset, uint32_t value) {
     return [offset, value](const fs::path& p) {
         std::string bytes = ReadFile(p);
@@ -98,26 +92,16 @@ Change Edit(const std::string& pattern, const std::string& replacement) {
 }
 const Change kRemove = [](const fs::path& p) { fs::remove(p); };
 
-// The first texture a mesh names, relative to the pack.
-std::string FirstMeshTexture(const std::string& meshFolder, const std::string& meshFile) {
-    const std::string text = ReadFile(fs::path(VELMORA_CONTENT_DIR) / meshFolder / meshFile);
-    std::smatch m;
-    if (!std::regex_search(text, m, std::regex("TextureFilename \\{\\s*\"([^\"]+)\""))) return {};
-    return meshFolder + "/" + m[1].str();
-}
-
 const std::string kHouse = "data/house/house_01/house_01.x";
 
+// One case per way a file can be damaged and per reader.
 std::vector<Damage> Damages() {
-    const std::string meshTexture = FirstMeshTexture("data/house/house_01", "house_01.x");
     return {
-        {"MeshCutEarly", kHouse, Truncate(0.1), "house_01.x"},
-        {"MeshCutHalfway", kHouse, Truncate(0.5), "house_01.x"},
-        {"MeshCutLate", kHouse, Truncate(0.97), "house_01.x"},
+        {"MeshCut", kHouse, Truncate(0.5), "house_01.x"},
         {"MeshBadHeader", "data/house/house_02/house_02.x", Patch32(8, 0x20706d63), "house_02.x"},
         {"MeshHugeCount", kHouse, Edit("Mesh (\\w+) \\{\\s*\\d+;", "Mesh $1 {\n 4000000000;"), "house_01.x"},
         {"MeshHugeFaceCount", "data/misc/wall/wall_01.x", Edit(";;\\s*\\d+;", ";;\n 999999999;"), "wall_01.x"},
-        {"MeshEmpty", "data/Cathedral/cathedral.x", Replace(""), "cathedral.x"},
+        {"MeshEmpty", "data/Cathedral/cathedral.x", Truncate(0), "cathedral.x"},
         {"MeshIsAFolder", "data/misc/ground/ground1.x",
          [](const fs::path& p) {
              fs::remove(p);
@@ -125,13 +109,10 @@ std::vector<Damage> Damages() {
          },
          "ground1.x"},
         {"MeshMissing", "data/misc/angel/female.x", kRemove, "female.x"},
-        {"MeshTextureMissing", meshTexture, kRemove, fs::path(meshTexture).filename().string()},
-        {"JpegMissing", "logo.jpg", kRemove, "logo.jpg"},
         {"JpegCut", "text_efter.jpg", Truncate(0.5), "text_efter.jpg"},
         {"TgaCut", "white.tga", Truncate(0.9), "white.tga"},
         {"DdsBadHeader", "data/bajs.dds", Patch32(4, 125), "bajs.dds"},
         {"DdsHugeWidth", "data/misc/fountain/dot.dds", Patch32(16, 0x7FFFFFFF), "dot.dds"},
-        {"DdsCut", "data/screens/logo.dds", Truncate(0.6), "logo.dds"},
         {"CameraBadNumber", "cam.dat", Edit("^([^;]*;[^;]*;[^,]*,[^,]*,)[^,]*", "$1 12x4"), "cam.dat record 3"},
         {"CameraBadStep", "cam.dat", Edit("^([^;]*;)[^,;]*", "$1 7"), "cam.dat record 2"},
     };
@@ -148,7 +129,6 @@ class HostileContent : public ::testing::TestWithParam<Damage> {};
 
 TEST_P(HostileContent, EndsStartUpWithOneLineNamingTheFile) {
     const Damage& damage = GetParam();
-    ASSERT_FALSE(damage.file.empty()) << "the pack has no file for this case";
     PackCopy pack;
     const fs::path target = pack.data() / damage.file;
     ASSERT_TRUE(fs::exists(target)) << target;
@@ -177,35 +157,6 @@ TEST(HostileContentControl, IntactPackLoadsAndRenders) {
     std::smatch frames;
     ASSERT_TRUE(std::regex_search(run.output, frames, std::regex("\"frames\": ([0-9]+)"))) << run.output;
     EXPECT_GT(std::stoi(frames[1].str()), 0) << run.output;
-}
-
-// An encoder that takes three frames and then fails: the run ends with status
-// 1 and a message saying where the frames it took are, and they are there.
-TEST(HostileEncoder, FfmpegFailingMidCaptureEndsWithAClearErrorAndKeepsTheFrames) {
-    const std::string real = RunCommand("command -v ffmpeg | tr -d '\\n'").output;
-    if (real.empty()) GTEST_SKIP() << "ffmpeg is not installed";
-    PackCopy pack;
-    const fs::path bin = pack.work() / "bin";
-    fs::create_directories(bin);
-    WriteFile(bin / "ffmpeg", "#!/bin/sh\ncase \"$*\" in *-version*) exec " + ShellQuote(real) +
-                                  " \"$@\";; esac\nhead -c " + std::to_string(1024 * 768 * 4 * 3) + " | " +
-                                  ShellQuote(real) + " \"$@\"\nexit 1\n");
-    fs::permissions(bin / "ffmpeg", fs::perms::owner_all);
-    const fs::path video = pack.work() / "out.mp4";
-    const RunResult run = RunDemo(pack, "--capture " + ShellQuote(video.string()) + " --fps 5 --seconds 4",
-                                  "PATH=" + ShellQuote(bin.string()) + ":\"$PATH\"");
-    const std::string& stderrText = run.errors;
-    EXPECT_EQ(run.status, 1) << stderrText;
-    ExpectNoSanitizerReport(stderrText);
-    const fs::path kept = pack.work() / ".velmora-video-out.mp4.mkv";
-    EXPECT_NE(stderrText.find("velmora: video capture: ffmpeg stopped accepting frames for " + video.string() +
-                              " (the frames it took are in " + kept.string() + ")"),
-              std::string::npos)
-        << stderrText;
-    ASSERT_TRUE(fs::exists(kept)) << stderrText;
-    EXPECT_EQ(RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
-                         "-of csv=p=0 " + ShellQuote(kept.string())).output,
-              "3\n");
 }
 
 }  // namespace
