@@ -1,11 +1,19 @@
 // Matrix, point and colour maths in Direct3D's row-vector convention
-// (p' = p x M; A x B applies A first), and the bit patterns of floats that
-// float-valued render states carry.
+// (p' = p x M; A x B applies A first), the bit patterns of floats that
+// float-valued render states carry, and the little-endian integers of
+// binary content files.
 #pragma once
 
 #include <bit>
+#include <cstdint>
 
 #include "platform/device/D3D8Types.h"
+
+// Little-endian 16- and 32-bit values at `p`.
+constexpr uint16_t ReadLittle16(const unsigned char* p) { return uint16_t(p[0] | (p[1] << 8)); }
+constexpr uint32_t ReadLittle32(const unsigned char* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
 
 constexpr D3DMATRIX kIdentityMatrix = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
 

@@ -14,12 +14,9 @@
 #include <memory>
 
 #include "common/Errors.h"
+#include "common/Maths.h"
 
 namespace {
-
-uint32_t Read32(const unsigned char* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 [[noreturn]] void Fail(const std::string& name, const std::string& what) { throw ContentError(name + ": " + what); }
 
@@ -63,10 +60,10 @@ struct Channel {
 DecodedImage DecodeDds(std::string_view bytes, const std::string& name) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     if (bytes.size() < 128) Fail(name, "DDS header is truncated");
-    if (Read32(p + 4) != 124 || Read32(p + 76) != 32) Fail(name, "DDS header has bad sizes");
-    const uint32_t height = Read32(p + 12), width = Read32(p + 16);
+    if (ReadLittle32(p + 4) != 124 || ReadLittle32(p + 76) != 32) Fail(name, "DDS header has bad sizes");
+    const uint32_t height = ReadLittle32(p + 12), width = ReadLittle32(p + 16);
     CheckTextureSize(width, height, name);
-    const uint32_t flags = Read32(p + 80), fourCC = Read32(p + 84), bitCount = Read32(p + 88);
+    const uint32_t flags = ReadLittle32(p + 80), fourCC = ReadLittle32(p + 84), bitCount = ReadLittle32(p + 88);
     const unsigned char* data = p + 128;
     const size_t available = bytes.size() - 128;
 
@@ -112,15 +109,15 @@ DecodedImage DecodeDds(std::string_view bytes, const std::string& name) {
     size_t pitch = size_t(width) * bytesPerPixel;
     // Some writers pad rows and say so in the pitch field.
     const uint32_t kPitchGiven = 0x8;
-    if ((Read32(p + 8) & kPitchGiven) && Read32(p + 20) > pitch && Read32(p + 20) <= pitch + 16) pitch = Read32(p + 20);
+    if ((ReadLittle32(p + 8) & kPitchGiven) && ReadLittle32(p + 20) > pitch && ReadLittle32(p + 20) <= pitch + 16) pitch = ReadLittle32(p + 20);
     if (pitch * height > available) Fail(name, "DDS image data is truncated");
 
     const bool luminance = (flags & kLuminance) != 0;
     const bool alphaOnly = !(flags & (kRGB | kLuminance));
-    const Channel r(alphaOnly ? 0 : Read32(p + 92));
-    const Channel g(luminance || alphaOnly ? 0 : Read32(p + 96));
-    const Channel b(luminance || alphaOnly ? 0 : Read32(p + 100));
-    const Channel a((flags & (kAlphaPixels | kAlphaOnly)) ? Read32(p + 104) : 0);
+    const Channel r(alphaOnly ? 0 : ReadLittle32(p + 92));
+    const Channel g(luminance || alphaOnly ? 0 : ReadLittle32(p + 96));
+    const Channel b(luminance || alphaOnly ? 0 : ReadLittle32(p + 100));
+    const Channel a((flags & (kAlphaPixels | kAlphaOnly)) ? ReadLittle32(p + 104) : 0);
     if (alphaOnly && a.bits == 0) Fail(name, "DDS alpha format has no alpha mask");
     image.bits = {r.Precision(), luminance ? r.Precision() : g.Precision(), luminance ? r.Precision() : b.Precision(),
                   a.bits ? a.Precision() : uint8_t(8)};

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "common/Errors.h"
+#include "common/Maths.h"
 #include "platform/xfile/XFileTokens.h"
 
 namespace {
@@ -20,11 +21,6 @@ namespace {
 constexpr int kMaxDepth = 64;
 // The largest decompressed body accepted from an MSZIP file.
 constexpr uint32_t kMaxDecompressed = 256u * 1024u * 1024u;
-
-uint16_t Read16(const unsigned char* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t Read32(const unsigned char* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
@@ -257,7 +253,7 @@ private:
 
     uint32_t TakeCount(size_t tokenStart, size_t elementBytes, const char* what) {
         if (Remaining() < 4) Fail(tokenStart, std::string("truncated ") + what);
-        const uint32_t count = Read32(Bytes());
+        const uint32_t count = ReadLittle32(Bytes());
         pos_ += 4;
         if (uint64_t(count) * elementBytes > Remaining()) {
             Fail(tokenStart, std::string(what) + " of " + std::to_string(count) + " elements runs past the end");
@@ -275,7 +271,7 @@ private:
             t.wide = true;
             pos_ += 8;
         } else {
-            t.bits = Read32(Bytes());
+            t.bits = ReadLittle32(Bytes());
             if (listFloat_) {
                 float f;
                 std::memcpy(&f, Bytes(), 4);
@@ -295,7 +291,7 @@ private:
             if (Remaining() == 0) return Make(Tok::End, pos_);
             const size_t start = pos_;
             if (Remaining() < 2) Fail(start, "truncated token");
-            const uint16_t code = Read16(Bytes());
+            const uint16_t code = ReadLittle16(Bytes());
             pos_ += 2;
             switch (code) {
                 case kXTokenName: {
@@ -310,7 +306,7 @@ private:
                     pos_ += n;
                     // A string is followed by its own ';' or ',' token.
                     if (Remaining() >= 2) {
-                        const uint16_t terminator = Read16(Bytes());
+                        const uint16_t terminator = ReadLittle16(Bytes());
                         if (terminator == kXTokenComma || terminator == kXTokenSemicolon) pos_ += 2;
                     }
                     return Make(Tok::String, start, text);
@@ -318,7 +314,7 @@ private:
                 case kXTokenInteger: {
                     if (Remaining() < 4) Fail(start, "truncated integer");
                     Token t = Make(Tok::Int, start);
-                    t.bits = Read32(Bytes());
+                    t.bits = ReadLittle32(Bytes());
                     t.value = t.bits;
                     pos_ += 4;
                     return t;
@@ -364,22 +360,11 @@ private:
     Token peek_;
 };
 
-using Matrix = std::array<float, 16>;
+using Matrix = D3DMATRIX;
 
-constexpr Matrix kIdentity = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+constexpr const Matrix& kIdentity = kIdentityMatrix;
 
-// Row-vector product a x b.
-Matrix Multiply(const Matrix& a, const Matrix& b) {
-    Matrix r{};
-    for (int i = 0; i < 4; ++i) {
-        for (int j = 0; j < 4; ++j) {
-            float sum = 0;
-            for (int k = 0; k < 4; ++k) sum += a[i * 4 + k] * b[k * 4 + j];
-            r[i * 4 + j] = sum;
-        }
-    }
-    return r;
-}
+bool IsIdentity(const Matrix& m) { return std::memcmp(&m, &kIdentity, sizeof m) == 0; }
 
 struct Vec3 {
     float x, y, z;
@@ -645,7 +630,7 @@ private:
         Matrix current = parent;
         ForEachChild(lex, [&](const std::string& identifier, Lexer& body) {
             if (IEquals(identifier, "FrameTransformMatrix")) {
-                current = Multiply(ParseMatrix(body), current);
+                current = MatrixProduct(ParseMatrix(body), current);
             } else if (IEquals(identifier, "Mesh")) {
                 ParseMesh(body, current, depth + 1);
             } else if (IEquals(identifier, "Frame")) {
@@ -659,7 +644,9 @@ private:
 
     Matrix ParseMatrix(Lexer& lex) {
         Matrix m;
-        for (float& v : m) v = ReadFloat(lex, "frame matrix");
+        for (auto& row : m.m) {
+            for (float& v : row) v = ReadFloat(lex, "frame matrix");
+        }
         SkipChildren(lex);
         return m;
     }
@@ -863,7 +850,7 @@ std::string Inflate(std::string_view file, const std::string& name) {
         throw ContentError(name + ": byte offset " + std::to_string(offset) + ": " + message);
     };
     if (file.size() < 20) fail(file.size(), "compressed file is truncated");
-    const uint32_t total = Read32(f + 16);
+    const uint32_t total = ReadLittle32(f + 16);
     if (total < 16) fail(16, "bad decompressed size");
     if (total - 16 > kMaxDecompressed) fail(16, "decompressed size " + std::to_string(total) + " is too large");
     std::string out;
@@ -873,7 +860,7 @@ std::string Inflate(std::string_view file, const std::string& name) {
     size_t p = 20;
     while (p < file.size()) {
         if (file.size() - p < 4) fail(p, "truncated compressed block header");
-        const uint16_t usize = Read16(f + p), csize = Read16(f + p + 2);
+        const uint16_t usize = ReadLittle16(f + p), csize = ReadLittle16(f + p + 2);
         const size_t blockAt = p;
         p += 4;
         if (usize > 32768) fail(blockAt, "compressed block claims " + std::to_string(usize) + " bytes");
@@ -906,18 +893,17 @@ XMaterial DefaultMaterial() {
     return m;
 }
 
+// A point through a frame matrix, divided by w where the matrix projects.
 Vec3 TransformCoord(const Vec3& p, const Matrix& m) {
-    const float x = p.x * m[0] + p.y * m[4] + p.z * m[8] + m[12];
-    const float y = p.x * m[1] + p.y * m[5] + p.z * m[9] + m[13];
-    const float z = p.x * m[2] + p.y * m[6] + p.z * m[10] + m[14];
-    const float w = p.x * m[3] + p.y * m[7] + p.z * m[11] + m[15];
-    if (w != 0 && w != 1) return Vec3{x / w, y / w, z / w};
-    return Vec3{x, y, z};
+    const D3DVECTOR q = TransformPoint({p.x, p.y, p.z}, m);
+    const float w = p.x * m.m[0][3] + p.y * m.m[1][3] + p.z * m.m[2][3] + m.m[3][3];
+    if (w != 0 && w != 1) return Vec3{q.x / w, q.y / w, q.z / w};
+    return Vec3{q.x, q.y, q.z};
 }
 
 Vec3 TransformNormal(const Vec3& n, const Matrix& m) {
-    Vec3 r{n.x * m[0] + n.y * m[4] + n.z * m[8], n.x * m[1] + n.y * m[5] + n.z * m[9],
-           n.x * m[2] + n.y * m[6] + n.z * m[10]};
+    const D3DVECTOR d = TransformDirection({n.x, n.y, n.z}, m);
+    Vec3 r{d.x, d.y, d.z};
     const float len = std::sqrt(r.x * r.x + r.y * r.y + r.z * r.z);
     if (len > 0) r = Vec3{r.x / len, r.y / len, r.z / len};
     return r;
@@ -925,7 +911,7 @@ Vec3 TransformNormal(const Vec3& n, const Matrix& m) {
 
 // Splits, triangulates and sorts one mesh, then appends it to the result.
 void AppendPart(const MeshPart& part, uint32_t materialBase, XMesh& out, std::vector<uint32_t>& attributes) {
-    const bool identity = part.transform == kIdentity;
+    const bool identity = IsIdentity(part.transform);
     std::vector<MeshVertex> vertices(part.positions.size());
     for (size_t i = 0; i < vertices.size(); ++i) {
         MeshVertex& v = vertices[i];
