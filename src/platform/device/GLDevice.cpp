@@ -13,18 +13,26 @@
 
 namespace {
 
+// Throws with the driver's log when a shader did not compile or a program did
+// not link; the failed object is deleted first.
+template <typename GetStatus, typename GetLog, typename Delete>
+void ThrowUnlessBuilt(GLuint name, GLenum status, GetStatus getStatus, GetLog getLog, Delete destroy,
+                      const char* what) {
+    GLint ok = 0;
+    getStatus(name, status, &ok);
+    if (ok) return;
+    char log[2048] = {};
+    getLog(name, sizeof log, nullptr, log);
+    destroy(name);
+    throw ResultError(D3DERR_DRIVERINTERNALERROR, std::string(what) + log);
+}
+
 GLuint CompileShader(GLenum type, const char* source) {
     const GLuint shader = glCreateShader(type);
     glShaderSource(shader, 1, &source, nullptr);
     glCompileShader(shader);
-    GLint ok = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        char log[2048] = {};
-        glGetShaderInfoLog(shader, sizeof log, nullptr, log);
-        glDeleteShader(shader);
-        throw ResultError(D3DERR_DRIVERINTERNALERROR, std::string("fixed-function shader does not compile: ") + log);
-    }
+    ThrowUnlessBuilt(shader, GL_COMPILE_STATUS, glGetShaderiv, glGetShaderInfoLog, glDeleteShader,
+                     "fixed-function shader does not compile: ");
     return shader;
 }
 
@@ -178,14 +186,8 @@ GLDevice::Program GLDevice::CreateProgram(const ShaderVariant* variant) {
     glLinkProgram(name);
     glDeleteShader(vs);
     glDeleteShader(fs);
-    GLint ok = 0;
-    glGetProgramiv(name, GL_LINK_STATUS, &ok);
-    if (!ok) {
-        char log[2048] = {};
-        glGetProgramInfoLog(name, sizeof log, nullptr, log);
-        glDeleteProgram(name);
-        throw ResultError(D3DERR_DRIVERINTERNALERROR, std::string("fixed-function program does not link: ") + log);
-    }
+    ThrowUnlessBuilt(name, GL_LINK_STATUS, glGetProgramiv, glGetProgramInfoLog, glDeleteProgram,
+                     "fixed-function program does not link: ");
     glUseProgram(name);
     ShaderUniforms& u = program.uniforms;
     for (const ShaderUniformName& uniform : kShaderUniformNames)
