@@ -10,28 +10,30 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/xfile/XFileTokens.h"
+
 class XBinaryWriter {
 public:
     explicit XBinaryWriter(bool doubles = false)
         : doubles_(doubles), out_(doubles ? "xof 0303bin 0064" : "xof 0303bin 0032") {}
-    XBinaryWriter& Name(const std::string& s) { return Token(1).U32(uint32_t(s.size())).Raw(s.data(), s.size()); }
-    XBinaryWriter& Integer(uint32_t v) { return Token(3).U32(v); }
-    XBinaryWriter& Guid(const unsigned char (&bytes)[16]) { return Token(5).Raw(bytes, 16); }
+    XBinaryWriter& Name(const std::string& s) { return Token(kXTokenName).U32(uint32_t(s.size())).Raw(s.data(), s.size()); }
+    XBinaryWriter& Integer(uint32_t v) { return Token(kXTokenInteger).U32(v); }
+    XBinaryWriter& Guid(const unsigned char (&bytes)[16]) { return Token(kXTokenGuid).Raw(bytes, 16); }
     XBinaryWriter& Ints(const std::vector<uint32_t>& v) {
-        Token(6).U32(uint32_t(v.size()));
+        Token(kXTokenIntegerList).U32(uint32_t(v.size()));
         for (uint32_t x : v) U32(x);
         return *this;
     }
     XBinaryWriter& Floats(const std::vector<double>& v) {
-        Token(7).U32(uint32_t(v.size()));
+        Token(kXTokenFloatList).U32(uint32_t(v.size()));
         for (double x : v) {
             const float f = float(x);
             doubles_ ? Raw(&x, 8) : Raw(&f, 4);
         }
         return *this;
     }
-    XBinaryWriter& Open() { return Token(10); }
-    XBinaryWriter& Close() { return Token(11); }
+    XBinaryWriter& Open() { return Token(kXTokenOpenBrace); }
+    XBinaryWriter& Close() { return Token(kXTokenCloseBrace); }
     XBinaryWriter& Token(uint16_t t) { return Raw(&t, 2); }
     XBinaryWriter& U32(uint32_t v) { return Raw(&v, 4); }
     XBinaryWriter& Raw(const void* p, size_t n) {
@@ -81,13 +83,14 @@ inline std::string XTextToBinary(const std::string& text, bool doubles) {
         } else {
             flushRun();
             if (const size_t p = std::string_view("{},;[]").find(c); p != std::string_view::npos) {
-                const uint16_t codes[] = {10, 11, 19, 20, 14, 15};
+                const uint16_t codes[] = {kXTokenOpenBrace, kXTokenCloseBrace, kXTokenComma, kXTokenSemicolon,
+                                         kXTokenOpenBracket, kXTokenCloseBracket};
                 w.Token(codes[p]);
                 ++i;
             } else if (c == '"') {
                 const size_t close = text.find('"', i + 1);
                 if (close == std::string::npos) throw std::runtime_error("unterminated string");
-                w.Token(2).U32(uint32_t(close - i - 1)).Raw(text.data() + i + 1, close - i - 1);
+                w.Token(kXTokenString).U32(uint32_t(close - i - 1)).Raw(text.data() + i + 1, close - i - 1);
                 i = close + 1;
             } else if (c == '<') {
                 const size_t close = text.find('>', i);
@@ -105,7 +108,7 @@ inline std::string XTextToBinary(const std::string& text, bool doubles) {
                 while (i < text.size() && !wordEnd(text[i])) ++i;
                 if (i == start) ++i;
                 const std::string word = text.substr(start, i - start);
-                word == "template" ? w.Token(31) : w.Name(word);
+                word == "template" ? w.Token(kXTokenTemplate) : w.Name(word);
             }
         }
     }

@@ -14,6 +14,8 @@ enum XToken : uint16_t {
     kXTokenOpenBrace = 10,
     kXTokenCloseBrace = 11,
     kXTokenOpenParen = 12,    // 12 to 18: ( ) [ ] < > .
+    kXTokenOpenBracket = 14,
+    kXTokenCloseBracket = 15,
     kXTokenDot = 18,
     kXTokenComma = 19,
     kXTokenSemicolon = 20,
