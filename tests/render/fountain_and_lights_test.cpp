@@ -56,25 +56,63 @@ protected:
 };
 
 // Each drop is drawn with its own point size and the device gathers them into
-// one batch; the sizes must survive that, and the fog must thicken with distance.
-TEST_F(Fountain, EveryDropKeepsItsOwnSizeAndFog) {
+// one batch; the sizes must survive that whichever shader draws the batch (the
+// fountain's precompiled one, or the general one under states it lacks), and
+// the fog must thicken with distance.
+TEST_F(Fountain, EveryDropKeepsItsOwnSizeAndFogUnderAnyState) {
+    struct Case {
+        const char* name;
+        D3DRENDERSTATETYPE state;
+        DWORD value;
+    };
+    for (const Case& c : {Case{"the fountain's states", D3DRS_FOGENABLE, 1}, Case{"specular on", D3DRS_SPECULARENABLE, 1},
+                          Case{"alpha test >=", D3DRS_ALPHAFUNC, D3DCMP_GREATEREQUAL}}) {
+        SCOPED_TRACE(c.name);
+        D3DDevice->SetRenderState(D3DRS_FOGENABLE, 1);
+        D3DDevice->SetRenderState(c.state, c.value);
+        D3DDevice->SetRenderState(D3DRS_ALPHATESTENABLE, c.state == D3DRS_ALPHAFUNC);
+        Begin(*D3DDevice, kFog);
+        r_renderParticles();
+        End(*D3DDevice);
+        int wrong = 0;
+        for (size_t i = 0; i < drops.size(); ++i) {
+            const Found f = DropPixels(drops[i]);
+            const Rgb centre = frame.Pixel(drops[i].x, drops[i].y);
+            // 768 x the point size: 9 pixels near, 4 to 5 far; unfogged white near,
+            // about three quarters of the way from the fog colour to white far.
+            const bool ok = drops[i].near ? f.Width() >= 8 && f.Width() <= 10 && centre.r >= 253 && centre.b >= 253
+                                          : f.Width() >= 3 && f.Width() <= 6 && centre.r >= 170 && centre.r <= 215;
+            if (!ok && ++wrong <= 3)
+                ADD_FAILURE() << "drop " << i << (drops[i].near ? " (near)" : " (far)") << ": " << f.Width()
+                              << " pixels wide, centre " << centre;
+        }
+        EXPECT_EQ(wrong, 0);
+        D3DDevice->SetRenderState(c.state, 0);
+    }
+}
+
+// A wall drawn first hides the drops behind it; a drop drawn after a nearer
+// one at the same place still shows, as the drops write no depth.
+TEST_F(Fountain, DropsAreDepthTestedButHideNothing) {
+    const D3DVECTOR nearDrop = particleVerts[18].Position;
+    particleVerts[19].Position = MakeVector(nearDrop.x * 10, nearDrop.y * 10, nearDrop.z * 10);
+    // A red wall 100 units away over the left half of the picture.
+    const ParticleVertex wall[4] = {{{-400, 400, 100}, 0xFFFF0000u}, {{0, 400, 100}, 0xFFFF0000u},
+                                    {{-400, -400, 100}, 0xFFFF0000u}, {{0, -400, 100}, 0xFFFF0000u}};
+    D3DDevice->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
     D3DDevice->SetRenderState(D3DRS_FOGENABLE, 1);
     Begin(*D3DDevice, kFog);
+    D3DDevice->SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    ASSERT_EQ(D3DDevice->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, wall, sizeof(ParticleVertex)), D3D_OK);
     r_renderParticles();
     End(*D3DDevice);
-    int wrong = 0;
-    for (size_t i = 0; i < drops.size(); ++i) {
-        const Found f = DropPixels(drops[i]);
-        const Rgb centre = frame.Pixel(drops[i].x, drops[i].y);
-        // 768 x the point size: 9 pixels near, 4 to 5 far; unfogged white near,
-        // about three quarters of the way from the fog colour to white far.
-        const bool ok = drops[i].near ? f.Width() >= 8 && f.Width() <= 10 && centre.r >= 253 && centre.b >= 253
-                                      : f.Width() >= 3 && f.Width() <= 6 && centre.r >= 170 && centre.r <= 215;
-        if (!ok && ++wrong <= 3)
-            ADD_FAILURE() << "drop " << i << (drops[i].near ? " (near)" : " (far)") << ": " << f.Width()
-                          << " pixels wide, centre " << centre;
+    for (size_t i = 20; i < drops.size(); ++i) {
+        const Drop& d = drops[i];
+        const bool hidden = !d.near && d.x < 512;
+        EXPECT_EQ(DropPixels(d).count == 0, hidden) << "drop " << i << " at " << d.x << "," << d.y;
     }
-    EXPECT_EQ(wrong, 0);
+    const Drop& d = drops[18];
+    EXPECT_LT(frame.Pixel(d.x, d.y).r, 230) << "the far drop drawn later shows over the near one";
 }
 
 // Quads on the ground (y = 0) seen from 800 units above the town's point
