@@ -1,5 +1,5 @@
 // The whole demo run in this process on an off-screen window, its clock in
-// the test's hands: what the loading screen and the final fade show in real
+// the test's hands: what the loading screen and the overlays show in real
 // frames, and how Esc or closing the window, as real key and window events
 // through the demo's own message pumps, end the frame loop and the end screen.
 #include <SDL.h>
@@ -95,34 +95,64 @@ private:
     Random random_;
 };
 
-// The loading screen in real frames, then Esc as a real key event on the
-// fourth timeline frame: the frame whose pump sees it is the last.
-TEST_F(DemoInProcess, LoadingScreenInRealFramesAndEscEndsTheLoop) {
+bool IsWhite(const Rgb& c) { return c == Rgb{255, 255, 255}; }
+
+// Frames at 2 s (the credit line), 4 s (the credit fading), 5.8 s (no overlay)
+// and 8 s (the logo), then Esc: the frame whose pump sees it is the last.
+TEST_F(DemoInProcess, OverlaysInRealFramesAndEscEndsTheLoop) {
     Frame loadingFirst, loadingHalf;
     frames.after = [&] {
         if (LoadingCount == 1 && loadingFirst.rgba.empty()) loadingFirst = frames;
         if (LoadingCount == 35 && loadingHalf.rgba.empty()) loadingHalf = frames;
     };
-    int rendered = 0;
+    const int times[] = {2000, 4000, 5800, 8000, 8100};
+    std::vector<Frame> shots;
     routines.render = [&] {
-        if (++rendered > 5) throw std::runtime_error("Esc did not end the frame loop");
-        clock.tick = startTick + 1000 * rendered;
+        if (shots.size() >= 5) throw std::runtime_error("Esc did not end the frame loop");
+        clock.tick = startTick + times[shots.size()];
         r_Render();
-        if (rendered == 4) Push(SDL_KEYDOWN, SDLK_ESCAPE);
+        shots.push_back(frames);
+        if (shots.size() == 4) Push(SDL_KEYDOWN, SDLK_ESCAPE);
     };
     ASSERT_TRUE(Run());
-    EXPECT_EQ(rendered, 5);
+    ASSERT_EQ(shots.size(), 5u);
 
-    // Dark blue, the bar's purple frame, the fill white at half alpha and 200
-    // pixels wide at the 35th of 70 steps.
+    // The loading screen: dark blue, the bar's purple frame, the fill white at
+    // half alpha and 200 pixels wide at the 35th of 70 steps.
     ASSERT_FALSE(loadingHalf.rgba.empty());
     for (const Frame* f : {&loadingFirst, &loadingHalf}) {
         ExpectPixel(*f, 5, 700, {0, 0, 58}, 0, "background");
+        ExpectPixel(*f, 1018, 700, {0, 0, 58}, 0, "background");
         ExpectPixel(*f, 310, 382, {130, 0, 130}, 0, "bar frame");
         ExpectPixel(*f, 650, 394, {130, 0, 130}, 0, "unfilled bar");
     }
     ExpectPixel(loadingFirst, 600, 394, {130, 0, 130}, 0, "unfilled bar");
+    ExpectPixel(loadingHalf, 512, 394, {192, 128, 192}, 2, "filled bar");
     ExpectPixel(loadingHalf, 605, 394, {192, 128, 192}, 2, "filled bar");
+
+    const Frame& bare = shots[2];
+    auto differs = [&](const Frame& f) { return [&](int x, int y) { return !(f.Pixel(x, y) == bare.Pixel(x, y)); }; };
+    // The credit line: white text centred in (362, 384)-(662, 424), aliased, so
+    // every pixel it changes is pure white.
+    const Found credit = FindWhere(0, 0, 1024, 768, differs(shots[0]));
+    EXPECT_GT(credit.count, 100);
+    EXPECT_GE(credit.left, 362);
+    EXPECT_LE(credit.right, 661);
+    EXPECT_GE(credit.top, 384);
+    EXPECT_LE(credit.bottom, 423);
+    EXPECT_NEAR((credit.left + credit.right) / 2.0, 512, 3);
+    EXPECT_EQ(Find(shots[0], credit.left, credit.top, credit.right + 1, credit.bottom + 1, IsWhite).count, credit.count);
+    // A second later it is fading: the same places, none of them white yet.
+    const Found fading = FindWhere(0, 0, 1024, 768, differs(shots[1]));
+    EXPECT_GT(fading.count, credit.count / 2);
+    EXPECT_EQ(Find(shots[1], credit.left, credit.top, credit.right + 1, credit.bottom + 1, IsWhite).count, 0);
+    // The logo: 512 x 256 pixels centred on the window.
+    const Found logo = FindWhere(0, 0, 1024, 768, differs(shots[3]));
+    EXPECT_GT(logo.count, 20000);
+    EXPECT_GE(logo.left, 256);
+    EXPECT_LE(logo.right, 767);
+    EXPECT_GE(logo.top, 256);
+    EXPECT_LE(logo.bottom, 511);
 }
 
 // One frame of the last step 149.1 s in, half-way through the fade to white,

@@ -68,18 +68,18 @@ inline void ExpectPixel(const Frame& f, int x, int y, Rgb want, int tolerance = 
         << what << " at " << x << "," << y << ": " << got << ", want " << want << " within " << tolerance;
 }
 
-// How many pixels of (x0, y0)-(x1, y1) satisfy `match(colour)`, and their bounds (inclusive).
+// How many pixels of (x0, y0)-(x1, y1) satisfy `match(x, y)`, and their bounds (inclusive).
 struct Found {
     int count = 0;
     int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
     int Width() const { return right - left + 1; }
 };
 template <class Match>
-Found Find(const Frame& frame, int x0, int y0, int x1, int y1, Match match) {
+Found FindWhere(int x0, int y0, int x1, int y1, Match match) {
     Found f;
     for (int y = y0; y < y1; ++y) {
         for (int x = x0; x < x1; ++x) {
-            if (!match(frame.Pixel(x, y))) continue;
+            if (!match(x, y)) continue;
             ++f.count;
             f.left = std::min(f.left, x);
             f.right = std::max(f.right, x);
@@ -88,6 +88,11 @@ Found Find(const Frame& frame, int x0, int y0, int x1, int y1, Match match) {
         }
     }
     return f;
+}
+// The same for pixels of `frame` whose colour satisfies `match(colour)`.
+template <class Match>
+Found Find(const Frame& frame, int x0, int y0, int x1, int y1, Match match) {
+    return FindWhere(x0, y0, x1, y1, [&](int x, int y) { return match(frame.Pixel(x, y)); });
 }
 
 // Clears and begins a scene; ends it and presents, keeping the frame.
