@@ -2,21 +2,16 @@
 
 #include <SDL.h>
 
-
 #include "common/Errors.h"
 #include "platform/device/GLDevice.h"
 #include "platform/window/Window.h"
 
 namespace {
 
-constexpr DWORD kDevTypeRef = 2;
-constexpr DWORD kSwapEffectCopyVsync = 4;
-constexpr UINT kPresentIntervalImmediate = 0x80000000u;
-
 bool SupportedBackBufferFormat(DWORD format, bool windowed) {
     if (format == D3DFMT_UNKNOWN) return windowed;
-    // A8R8G8B8, X8R8G8B8, R5G6B5, X1R5G5B5, A1R5G5B5: all kept as 8 bits per channel.
-    return format >= 21 && format <= 25;
+    // The 16- and 32-bit colour formats, all kept as 8 bits per channel.
+    return format >= D3DFMT_A8R8G8B8 && format <= D3DFMT_A1R5G5B5;
 }
 
 }  // namespace
@@ -34,7 +29,7 @@ HRESULT Direct3D8::CreateDevice(UINT adapter, DWORD deviceType, Window* focusWin
     }
     if (!parameters || !focusWindow || !focusWindow->Handle()) return D3DERR_INVALIDCALL;
     if (adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;
-    if (deviceType != D3DDEVTYPE_HAL && deviceType != kDevTypeRef) return D3DERR_INVALIDCALL;
+    if (deviceType != D3DDEVTYPE_HAL && deviceType != D3DDEVTYPE_REF) return D3DERR_INVALIDCALL;
     D3DPRESENT_PARAMETERS& pp = *parameters;
     const bool windowed = pp.Windowed != 0;
     if (windowed) {
@@ -45,8 +40,9 @@ HRESULT Direct3D8::CreateDevice(UINT adapter, DWORD deviceType, Window* focusWin
     if (!SupportedBackBufferFormat(pp.BackBufferFormat, windowed)) return D3DERR_NOTAVAILABLE;
     if (pp.BackBufferCount > 3) return D3DERR_INVALIDCALL;
     if (pp.BackBufferCount == 0) pp.BackBufferCount = 1;
-    if (pp.SwapEffect < D3DSWAPEFFECT_DISCARD || pp.SwapEffect > kSwapEffectCopyVsync) return D3DERR_INVALIDCALL;
-    if (pp.MultiSampleType == 1 || pp.MultiSampleType > 16) return D3DERR_INVALIDCALL;
+    if (pp.SwapEffect < D3DSWAPEFFECT_DISCARD || pp.SwapEffect > D3DSWAPEFFECT_COPY_VSYNC) return D3DERR_INVALIDCALL;
+    // One sample is not a multisample type.
+    if (pp.MultiSampleType == 1 || pp.MultiSampleType > D3DMULTISAMPLE_16_SAMPLES) return D3DERR_INVALIDCALL;
     // Multisampled back buffers can only be discarded at Present.
     if (pp.MultiSampleType != D3DMULTISAMPLE_NONE && pp.SwapEffect != D3DSWAPEFFECT_DISCARD)
         return D3DERR_INVALIDCALL;
@@ -58,7 +54,7 @@ HRESULT Direct3D8::CreateDevice(UINT adapter, DWORD deviceType, Window* focusWin
     config.depthFormat = pp.EnableAutoDepthStencil ? pp.AutoDepthStencilFormat : D3DFMT_UNKNOWN;
     config.samples = pp.MultiSampleType;
     config.presentToWindow = !focusWindow->IsOffscreen();
-    config.vsync = !focusWindow->IsOffscreen() && pp.FullScreen_PresentationInterval != kPresentIntervalImmediate;
+    config.vsync = !focusWindow->IsOffscreen() && pp.FullScreen_PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
     try {
         // The window has already taken the display mode (full screen or not).
         device = std::make_unique<GLDevice>(config);
