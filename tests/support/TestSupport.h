@@ -104,6 +104,10 @@ private:
 // Makes a new RecordingDevice the demo's D3DDevice, which owns it; returns it.
 RecordingDevice* InstallRecordingDevice();
 
+// The timeline's four steps with the demo's durations and nothing to draw,
+// step 0 current and started at `startTick`, the demo running, the camera held.
+void InstallDemoSteps(int32_t startTick);
+
 // A clock whose tick count and counter the test sets.
 class ManualClock final : public Clock {
 public:

@@ -18,19 +18,8 @@ class FrameLoopTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SystemClock = &clock;
-        Steps.Redim(0, 3);
-        const int32_t durations[4] = {83000, 19500, 40400, 7300};
-        for (int32_t i = 0; i < 4; ++i) {
-            Steps[i].Duration = durations[i];
-            Steps[i].EyePath.Redim(0, 0);
-            Steps[i].TargetPath.Redim(0, 0);
-        }
-        CurrentStep = 0;
-        demoRunning = True16;
-        pathRunning = False16;
-        cameraHeld = True32;
         clock.tick = 1000;
-        Steps[0].StartTick = clock.tick;
+        InstallDemoSteps(clock.tick);
     }
     void TearDown() override { SystemClock = nullptr; }
 

@@ -9,6 +9,7 @@
 #include "render/Overlays.h"
 #include "platform/system/Clock.h"
 #include "shell/FrameLoop.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -104,23 +105,10 @@ struct ShownFrame {
 std::vector<ShownFrame> RunTimeline(uint32_t fps) {
     FixedStepClock clock(fps, 5000);
     SystemClock = &clock;
-    Steps.Redim(0, 3);
-    const int32_t durations[4] = {83000, 19500, 40400, 7300};
-    for (int32_t i = 0; i < 4; ++i) {
-        Steps[i] = Step{};
-        Steps[i].Duration = durations[i];
-        Steps[i].Loaded = True16;
-        Steps[i].EyePath.Redim(0, 0);
-        Steps[i].TargetPath.Redim(0, 0);
-    }
-    CurrentStep = 0;
-    demoRunning = True16;
-    cameraHeld = True32;
-    pathRunning = False16;
     startTick = clock.TickCount();
-    Steps[0].StartTick = clock.TickCount();
+    InstallDemoSteps(startTick);
     std::vector<ShownFrame> shown;
-    FrameRoutines routines{[] {}, [] {}, [] {}, [] {}, [] {}, [&] {
+    FrameRoutines routines{[] { Steps[CurrentStep].Loaded = True16; }, [] {}, [] {}, [] {}, [] {}, [&] {
                                const int32_t t = TickDifference(GetTickCount(), startTick);
                                const OverlayFrame frame = ComputeOverlays(t, CurrentStep, 1024, 768);
                                if (t > 78000) shown.push_back({t, CurrentStep, frame.white.shown ? frame.alpha : -1});
