@@ -49,6 +49,16 @@ TEST(HostileImages, JpegHuffmanTablesAreCheckedBeforeTheDecoderSeesThem) {
     const std::string hostile = jpeg.substr(0, 2) + table + jpeg.substr(2);
     EXPECT_EQ(ErrorOf([&] { DecodeImage(hostile, "codes.jpg"); }),
               "codes.jpg: JPEG Huffman table at byte 6 has 512 codes (at most 256)");
+
+    // A scan naming an AC table the file never defined: the reader would
+    // decode with a table it never filled (found by the texture fuzz target).
+    std::string undefined = jpeg;
+    const size_t scan = undefined.find("\xFF\xDA");
+    ASSERT_NE(scan, std::string::npos);
+    undefined[scan + 6] = '\x02';
+    EXPECT_EQ(ErrorOf([&] { DecodeImage(undefined, "tables.jpg"); }),
+              "tables.jpg: JPEG scan at byte " + std::to_string(scan) + " uses a Huffman table the file does not define");
+    EXPECT_NO_THROW(DecodeImage(jpeg, "intact.jpg"));
 }
 
 TEST(HostileMeshes, LongRunsOfTemplatesAmongChildrenDoNotExhaustTheStack) {

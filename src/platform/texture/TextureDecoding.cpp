@@ -152,10 +152,32 @@ size_t JpegStart(std::string_view bytes) {
     return p > 0 && p < bytes.size() && uint8_t(bytes[p]) == 0xD8 ? p + 1 : 0;
 }
 
+// A scan's components name the DC table (first scans of DC coefficients) and
+// the AC table (scans of AC coefficients) they are decoded with; each must
+// have been defined. Malformed scan headers are left to the decoder's checks.
+void CheckScanTables(const unsigned char* b, size_t p, size_t end, const bool (&defined)[2][4],
+                     const std::string& name) {
+    if (p + 3 > end) return;
+    const size_t components = b[p + 2];
+    const size_t tail = p + 3 + 2 * components;
+    if (tail + 3 > end) return;
+    const unsigned first = b[tail], last = b[tail + 1], high = b[tail + 2] >> 4;
+    for (size_t c = 0; c < components; ++c) {
+        const unsigned dc = b[p + 4 + 2 * c] >> 4, ac = b[p + 4 + 2 * c] & 15;
+        if ((first == 0 && high == 0 && dc < 4 && !defined[0][dc]) || (last > 0 && ac < 4 && !defined[1][ac])) {
+            Fail(name, "JPEG scan at byte " + std::to_string(p - 2) + " uses a Huffman table the file does not define");
+        }
+    }
+}
+
 void CheckJpeg(std::string_view bytes, size_t start, const std::string& name) {
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const size_t n = bytes.size();
     size_t p = start;
+    // The Huffman tables defined so far, by class (DC, AC) and number: the
+    // decoder would read a table a scan names but the file never defined from
+    // memory it never filled.
+    bool defined[2][4] = {};
     for (;;) {
         // The decoder skips stray bytes and fill bytes before a marker.
         while (p < n && b[p] != 0xFF) ++p;
@@ -177,9 +199,11 @@ void CheckJpeg(std::string_view bytes, size_t start, const std::string& name) {
                     Fail(name, "JPEG Huffman table at byte " + std::to_string(t) + " has " + std::to_string(codes) +
                                    " codes (at most 256)");
                 }
+                if ((b[t] >> 4) < 2 && (b[t] & 15) < 4) defined[b[t] >> 4][b[t] & 15] = true;
                 t += 17 + codes;
             }
         }
+        if (marker == 0xDA) CheckScanTables(b, p, end, defined, name);
         p = end;
         if (marker == 0xDA) {
             // Entropy-coded data: FF is followed by 00 (a stuffed byte) or a restart marker.
