@@ -134,12 +134,14 @@ TEST_F(DemoInProcess, OverlaysInRealFramesAndEscEndsTheLoop) {
     auto differs = [&](const Frame& f) { return [&](int x, int y) { return !(f.Pixel(x, y) == bare.Pixel(x, y)); }; };
     // The credit line: white text centred in (362, 384)-(662, 424), aliased, so
     // every pixel it changes is pure white.
+    // Changed pixels lie inside (left, top)-(right, bottom), inclusive.
+    auto expectWithin = [](const Found& f, int left, int top, int right, int bottom, const char* what) {
+        EXPECT_TRUE(f.left >= left && f.right <= right && f.top >= top && f.bottom <= bottom)
+            << what << " spans (" << f.left << ", " << f.top << ")-(" << f.right << ", " << f.bottom << ")";
+    };
     const Found credit = FindWhere(0, 0, 1024, 768, differs(shots[0]));
     EXPECT_GT(credit.count, 100);
-    EXPECT_GE(credit.left, 362);
-    EXPECT_LE(credit.right, 661);
-    EXPECT_GE(credit.top, 384);
-    EXPECT_LE(credit.bottom, 423);
+    expectWithin(credit, 362, 384, 661, 423, "the credit line");
     EXPECT_NEAR((credit.left + credit.right) / 2.0, 512, 3);
     EXPECT_EQ(Find(shots[0], credit.left, credit.top, credit.right + 1, credit.bottom + 1, IsWhite).count, credit.count);
     // A second later it is fading: the same places, none of them white yet.
@@ -149,10 +151,7 @@ TEST_F(DemoInProcess, OverlaysInRealFramesAndEscEndsTheLoop) {
     // The logo: 512 x 256 pixels centred on the window.
     const Found logo = FindWhere(0, 0, 1024, 768, differs(shots[3]));
     EXPECT_GT(logo.count, 20000);
-    EXPECT_GE(logo.left, 256);
-    EXPECT_LE(logo.right, 767);
-    EXPECT_GE(logo.top, 256);
-    EXPECT_LE(logo.bottom, 511);
+    expectWithin(logo, 256, 256, 767, 511, "the logo");
 }
 
 // One frame of the last step 149.1 s in, half-way through the fade to white,
