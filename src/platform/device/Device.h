@@ -68,6 +68,10 @@ public:
     virtual uint32_t GetNumFaces() const = 0;
 };
 
+struct PixelScale {
+    float x = 1.0f, y = 1.0f;
+};
+
 // Called after each Present with the finished frame; lets capture and the
 // fixed-step clock follow the frames without the device knowing about them.
 class PresentListener {
@@ -115,6 +119,9 @@ public:
     virtual HRESULT GetVertexShader(DWORD* fvf) const = 0;
     virtual uint32_t BackBufferWidth() const = 0;
     virtual uint32_t BackBufferHeight() const = 0;
+    // Output pixels per back-buffer pixel: the picture may be drawn larger than
+    // the frame it is laid out in. Text is rasterised at this scale.
+    virtual PixelScale PictureScale() const { return {}; }
 
     // Resource creation, used by the loaders.
     virtual HRESULT CreateTexture(const TextureImage& image, D3DPOOL pool,

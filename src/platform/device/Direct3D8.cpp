@@ -52,7 +52,14 @@ HRESULT Direct3D8::CreateDevice(UINT adapter, DWORD deviceType, Window* focusWin
     config.width = pp.BackBufferWidth;
     config.height = pp.BackBufferHeight;
     config.depthFormat = pp.EnableAutoDepthStencil ? pp.AutoDepthStencilFormat : D3DFMT_UNKNOWN;
-    config.samples = pp.MultiSampleType;
+    focusWindow->OutputSize(config.outputWidth, config.outputHeight);
+    config.outputSize = [focusWindow](uint32_t& width, uint32_t& height) { focusWindow->OutputSize(width, height); };
+    // The display's anti-aliasing setting, when one was chosen, overrides
+    // what the present parameters ask for.
+    const int chosen = focusWindow->Antialiasing();
+    config.samples = chosen != WindowOptions::kRendererAntialiasing ? chosen
+                     : pp.MultiSampleType != D3DMULTISAMPLE_NONE    ? static_cast<int>(pp.MultiSampleType)
+                                                                    : GLDeviceConfig::kRendererSamples;
     config.presentToWindow = !focusWindow->IsOffscreen();
     config.vsync = !focusWindow->IsOffscreen() && pp.FullScreen_PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE;
     try {

@@ -39,7 +39,10 @@ GLuint CompileShader(GLenum type, const char* source) {
 }  // namespace
 
 GLDevice::GLDevice(const GLDeviceConfig& config)
-    : config_(config), shared_(std::make_shared<GLDeviceShared>()) {
+    : config_(config),
+      shared_(std::make_shared<GLDeviceShared>()),
+      outputWidth_(config.outputWidth != 0 ? config.outputWidth : config.width),
+      outputHeight_(config.outputHeight != 0 ? config.outputHeight : config.height) {
     shared_->device = this;
     try {
         CreateContext();
@@ -65,11 +68,7 @@ void GLDevice::Release() {
     if (packBuffers_[0] != 0) glDeleteBuffers(2, packBuffers_);
     glDeleteVertexArrays(1, &streamArray_);
     for (const Program& program : programs_) glDeleteProgram(program.name);
-    glDeleteFramebuffers(1, &framebuffer_);
-    glDeleteFramebuffers(1, &resolveFramebuffer_);
-    glDeleteRenderbuffers(1, &colorBuffer_);
-    glDeleteRenderbuffers(1, &depthBuffer_);
-    glDeleteRenderbuffers(1, &resolveColorBuffer_);
+    DeleteTargets();
     SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context_));
     context_ = nullptr;
 }
@@ -97,6 +96,26 @@ void GLDevice::CreateContext() {
     GLfloat range[2] = {1.0f, 64.0f};
     glGetFloatv(GL_POINT_SIZE_RANGE, range);
     maxPointSize_ = range[1];
+    samples_ = ChooseSamples();
+}
+
+int GLDevice::ChooseSamples() const {
+    int samples = config_.samples;
+    if (samples == GLDeviceConfig::kRendererSamples) {
+        const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+        const std::string name = renderer ? renderer : "";
+        const bool software = name.find("llvmpipe") != std::string::npos ||
+                              name.find("softpipe") != std::string::npos || name.find("swrast") != std::string::npos;
+        samples = software ? 0 : 4;
+    }
+    if (samples <= 1) return 0;
+    GLint maxSamples = 0;
+    glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
+    if (samples > maxSamples) {
+        throw DemoError("the renderer cannot draw " + std::to_string(samples) + " samples per pixel (at most " +
+                        std::to_string(maxSamples) + ")");
+    }
+    return samples;
 }
 
 void GLDevice::CreateTargets() {
@@ -109,10 +128,17 @@ void GLDevice::CreateTargets() {
         case D3DFMT_D32: depthFormat = GL_DEPTH_COMPONENT32; break;
         default: throw ResultError(D3DERR_NOTAVAILABLE, "depth format not supported");
     }
-    GLint maxSamples = 0;
-    glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
-    const GLsizei samples = config_.samples > 1 ? std::min<GLsizei>(config_.samples, maxSamples) : 0;
-    const auto width = static_cast<GLsizei>(config_.width), height = static_cast<GLsizei>(config_.height);
+    GLint maxSize = 0, maxViewport[2] = {0, 0};
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
+    maxSize = std::min({maxSize, maxViewport[0], maxViewport[1]});
+    if (outputWidth_ > static_cast<uint32_t>(maxSize) || outputHeight_ > static_cast<uint32_t>(maxSize)) {
+        throw DemoError("the renderer cannot draw " + std::to_string(outputWidth_) + " x " +
+                        std::to_string(outputHeight_) + " pixels (at most " + std::to_string(maxSize) + " a side)");
+    }
+    const GLsizei samples = samples_;
+    const auto width = static_cast<GLsizei>(outputWidth_), height = static_cast<GLsizei>(outputHeight_);
+    picture_ = FitPicture(static_cast<int>(config_.width), static_cast<int>(config_.height), width, height);
 
     glGenFramebuffers(1, &framebuffer_);
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
@@ -140,8 +166,7 @@ void GLDevice::CreateTargets() {
             throw ResultError(D3DERR_OUTOFVIDEOMEMORY, "cannot create the resolve buffer");
     }
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    glViewport(0, 0, width, height);
-    glScissor(0, 0, width, height);
+    glViewport(picture_.x, picture_.y, picture_.width, picture_.height);
     glEnable(GL_SCISSOR_TEST);
     glDisable(GL_DITHER);
     glEnable(GL_PROGRAM_POINT_SIZE);
@@ -151,10 +176,28 @@ void GLDevice::CreateTargets() {
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClearDepth(1.0);
     glClearStencil(0);
+    // Only the picture is ever drawn or cleared again, so the rest stays black.
+    glScissor(0, 0, width, height);
     glClear(GL_COLOR_BUFFER_BIT | (depthFormat != GL_NONE ? GL_DEPTH_BUFFER_BIT : 0u) |
             (hasStencil_ ? GL_STENCIL_BUFFER_BIT : 0u));
+    glScissor(picture_.x, picture_.y, picture_.width, picture_.height);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    dirty_ |= kDirtyScreen;
+}
+
+void GLDevice::DeleteTargets() {
+    glDeleteFramebuffers(1, &framebuffer_);
+    glDeleteFramebuffers(1, &resolveFramebuffer_);
+    glDeleteRenderbuffers(1, &colorBuffer_);
+    glDeleteRenderbuffers(1, &depthBuffer_);
+    glDeleteRenderbuffers(1, &resolveColorBuffer_);
+    framebuffer_ = resolveFramebuffer_ = colorBuffer_ = depthBuffer_ = resolveColorBuffer_ = 0;
+}
+
+PixelScale GLDevice::PictureScale() const {
+    return {static_cast<float>(picture_.width) / static_cast<float>(config_.width),
+            static_cast<float>(picture_.height) / static_cast<float>(config_.height)};
 }
 
 void GLDevice::CreatePrograms() {
@@ -237,15 +280,23 @@ HRESULT GLDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
     if (count == 0) {
         glClear(bits);
     } else {
-        // Rectangles are clipped to the back buffer, which is the viewport.
+        // Rectangles are in the back buffer's frame, clipped to it (it is the
+        // viewport), then carried onto the picture.
+        auto toPictureX = [&](int x) {
+            return picture_.x + static_cast<int>(static_cast<int64_t>(x) * picture_.width / width);
+        };
+        auto toPictureY = [&](int y) {
+            return picture_.y + static_cast<int>(static_cast<int64_t>(y) * picture_.height / height);
+        };
         for (DWORD i = 0; i < count; ++i) {
             const int x1 = std::clamp(rects[i].x1, 0, width), x2 = std::clamp(rects[i].x2, 0, width);
             const int y1 = std::clamp(rects[i].y1, 0, height), y2 = std::clamp(rects[i].y2, 0, height);
             if (x2 <= x1 || y2 <= y1) continue;
-            glScissor(x1, y1, x2 - x1, y2 - y1);
+            const int left = toPictureX(x1), top = toPictureY(y1);
+            glScissor(left, top, toPictureX(x2) - left, toPictureY(y2) - top);
             glClear(bits);
         }
-        glScissor(0, 0, width, height);
+        glScissor(picture_.x, picture_.y, picture_.width, picture_.height);
     }
     dirty_ |= kDirtyColorMask | kDirtyDepth;
     return D3D_OK;

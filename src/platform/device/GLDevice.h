@@ -20,11 +20,13 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "platform/device/Device.h"
 #include "platform/device/GLShaders.h"
+#include "platform/device/VertexFormat.h"
 
 struct SDL_Window;
 class GLTexture;
@@ -33,13 +35,20 @@ struct GLDeviceShared;
 
 struct GLDeviceConfig {
     SDL_Window* window = nullptr;  // created with SDL_WINDOW_OPENGL
-    uint32_t width = 1024;         // back buffer
+    uint32_t width = 1024;         // back buffer: the frame the demo lays its picture out in
     uint32_t height = 768;
+    uint32_t outputWidth = 0;      // what is rendered and read back; 0: the back buffer's size
+    uint32_t outputHeight = 0;
+    // Asked after each Present; a new size takes effect from the next frame.
+    std::function<void(uint32_t& width, uint32_t& height)> outputSize;
     DWORD depthFormat = D3DFMT_D24S8;  // D3DFMT_UNKNOWN: no depth buffer
-    uint32_t samples = 0;              // multisampling; 0 or 1: none
+    int samples = 0;                   // multisampling; 0 or 1: none; kRendererSamples: the renderer's default
     bool presentToWindow = true;       // false off screen: Present only reads back
     bool vsync = true;
     bool allowClipControl = true;      // false forces the shader depth fix (tests)
+
+    // 4 samples on a GPU, none on a software renderer, where they cost too much.
+    static constexpr int kRendererSamples = -1;
 };
 
 class GLDevice final : public Direct3DDevice8 {
@@ -75,6 +84,9 @@ public:
     HRESULT GetVertexShader(DWORD* fvf) const override;
     uint32_t BackBufferWidth() const override { return config_.width; }
     uint32_t BackBufferHeight() const override { return config_.height; }
+    PixelScale PictureScale() const override;
+    // The multisampling the device renders with (0: none).
+    int Samples() const { return samples_; }
 
     HRESULT CreateTexture(const TextureImage& image, D3DPOOL pool,
                           std::shared_ptr<Direct3DTexture8>& texture) override;
@@ -144,7 +156,11 @@ private:
 
     void Release();
     void CreateContext();
+    int ChooseSamples() const;
     void CreateTargets();
+    void DeleteTargets();
+    void FollowOutputSize();
+    void ResizeTargets(uint32_t width, uint32_t height);
     void CreatePrograms();
     Program CreateProgram(const ShaderVariant* variant);
     void CreateStream();
@@ -184,7 +200,7 @@ private:
 
     void ThrottleFrames();
     void ReadBackLate(unsigned readFramebuffer);
-    size_t FrameBytes() const { return static_cast<size_t>(config_.width) * config_.height * 4; }
+    size_t FrameBytes() const { return static_cast<size_t>(outputWidth_) * outputHeight_ * 4; }
     void HandOverPacked(int buffer);
 
     GLDeviceConfig config_;
@@ -194,6 +210,12 @@ private:
     bool hasStencil_ = false;
     bool textureStorage_ = false;  // immutable texture storage is available
     float maxPointSize_ = 64.0f;
+
+    // The render target: the output, with the picture centred in it. The
+    // back buffer's frame maps onto the picture.
+    uint32_t outputWidth_ = 0, outputHeight_ = 0;
+    ViewRect picture_{};
+    int samples_ = 0;
 
     // GL objects.
     unsigned framebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;

@@ -375,8 +375,8 @@ void GLDevice::FlushFog() {
 
 void GLDevice::FlushPoints() {
     const ShaderUniforms& u = *uniforms_;
-    const float maxSize = std::min(RenderStateFloat(D3DRS_POINTSIZE_MAX), maxPointSize_);
-    glUniform4f(u.point, RenderStateFloat(D3DRS_POINTSIZE), RenderStateFloat(D3DRS_POINTSIZE_MIN), maxSize,
+    glUniform4f(u.point, RenderStateFloat(D3DRS_POINTSIZE), RenderStateFloat(D3DRS_POINTSIZE_MIN),
+                RenderStateFloat(D3DRS_POINTSIZE_MAX),
                 renderStates_[D3DRS_POINTSCALEENABLE] != 0 ? 1.0f : 0.0f);
     glUniform3f(u.pointScale, RenderStateFloat(D3DRS_POINTSCALE_A), RenderStateFloat(D3DRS_POINTSCALE_B),
                 RenderStateFloat(D3DRS_POINTSCALE_C));
@@ -425,4 +425,6 @@ void GLDevice::FlushAlphaTest() {
 void GLDevice::FlushScreen() {
     glUniform4f(uniforms_->screen, static_cast<float>(config_.width), static_cast<float>(config_.height),
                 renderStates_[D3DRS_ZENABLE] != 0 ? 1.0f : 0.0f, clipControl_ ? 1.0f : 0.0f);
+    glUniform3f(uniforms_->picture, static_cast<float>(picture_.width), static_cast<float>(picture_.height),
+                maxPointSize_);
 }

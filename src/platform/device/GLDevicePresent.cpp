@@ -8,7 +8,7 @@
 HRESULT GLDevice::Present(const RECT*, const RECT*, void*, const void*) {
     FlushPointBatch();
     if (listener_) listener_->OnPresentStart();
-    const auto width = static_cast<GLsizei>(config_.width), height = static_cast<GLsizei>(config_.height);
+    const auto width = static_cast<GLsizei>(outputWidth_), height = static_cast<GLsizei>(outputHeight_);
     GLuint readFramebuffer = framebuffer_;
     if (resolveFramebuffer_ != 0) {
         glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFramebuffer_);
@@ -36,6 +36,8 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, void*, const void*) {
         glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
+        // The output has the window's size except in the frame the window was
+        // resized in: that one is scaled, and the next is drawn at the new size.
         const ViewRect r = FitPicture(width, height, windowWidth, windowHeight);
         const bool sameSize = r.width == width && r.height == height;
         // Back-buffer row 0 is the top of the picture: blit it upside down.
@@ -47,12 +49,31 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, void*, const void*) {
     }
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     ThrottleFrames();
-    if (listener_) listener_->OnPresent(wantsPixels ? pixels_.data() : nullptr, config_.width, config_.height);
+    if (listener_) listener_->OnPresent(wantsPixels ? pixels_.data() : nullptr, outputWidth_, outputHeight_);
+    FollowOutputSize();
     return D3D_OK;
 }
 
+void GLDevice::FollowOutputSize() {
+    if (!config_.outputSize) return;
+    uint32_t width = outputWidth_, height = outputHeight_;
+    config_.outputSize(width, height);
+    if (width == 0 || height == 0 || (width == outputWidth_ && height == outputHeight_)) return;
+    ResizeTargets(width, height);
+}
+
+void GLDevice::ResizeTargets(uint32_t width, uint32_t height) {
+    FlushFrames();
+    if (packBuffers_[0] != 0) glDeleteBuffers(2, packBuffers_);
+    packBuffers_[0] = packBuffers_[1] = 0;
+    DeleteTargets();
+    outputWidth_ = width;
+    outputHeight_ = height;
+    CreateTargets();
+}
+
 void GLDevice::ReadBackLate(unsigned readFramebuffer) {
-    const auto width = static_cast<GLsizei>(config_.width), height = static_cast<GLsizei>(config_.height);
+    const auto width = static_cast<GLsizei>(outputWidth_), height = static_cast<GLsizei>(outputHeight_);
     if (packBuffers_[0] == 0) {
         glGenBuffers(2, packBuffers_);
         for (GLuint buffer : packBuffers_) {
@@ -82,7 +103,7 @@ void GLDevice::HandOverPacked(int buffer) {
         }
     } unmap;
     if (mapped == nullptr) throw ResultError(D3DERR_DRIVERINTERNALERROR, "cannot map the read-back buffer");
-    if (listener_) listener_->OnFramePixels(static_cast<const uint8_t*>(mapped), config_.width, config_.height);
+    if (listener_) listener_->OnFramePixels(static_cast<const uint8_t*>(mapped), outputWidth_, outputHeight_);
 }
 
 void GLDevice::FlushFrames() {

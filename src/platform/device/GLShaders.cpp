@@ -33,6 +33,7 @@ uniform vec4 uFogParams;           // start, end, density, range fog
 uniform vec4 uPoint;               // size, min, max, scale enable
 uniform vec3 uPointScale;          // A, B, C
 uniform vec4 uScreen;              // width, height, pretransformed z enable, zero-to-one clip depth
+uniform vec3 uPicture;             // the picture's width and height in output pixels, largest point size
 
 out vec4 vDiffuse;
 out vec4 vSpecular;
@@ -59,6 +60,9 @@ void main() {
         // Rows are stored top first, so screen y maps to NDC y without a flip.
         vec3 ndc = vec3(2.0 * aPosition.x / uScreen.x - 1.0, 2.0 * aPosition.y / uScreen.y - 1.0,
                         uScreen.z != 0.0 ? aPosition.z : 0.0);
+        // On a picture drawn larger than the screen, a screen pixel's edges
+        // land on the edges of the block of output pixels it becomes.
+        ndc.xy += (uPicture.xy / uScreen.xy - 1.0) / uPicture.xy;
         if (uScreen.w == 0.0) ndc.z = 2.0 * ndc.z - 1.0;
         clip = vec4(ndc * w, w);
     } else {
@@ -69,8 +73,8 @@ void main() {
         clip.y = -clip.y;
     }
     // Direct3D samples pixels at integer coordinates, GL at half-integers: move
-    // everything 63/128 pixel right and down so edges and texels land alike.
-    clip.xy += vec2(63.0 / 64.0 / uScreen.x, 63.0 / 64.0 / uScreen.y) * clip.w;
+    // everything 63/128 output pixel right and down so edges and texels land alike.
+    clip.xy += vec2(63.0 / 64.0 / uPicture.x, 63.0 / 64.0 / uPicture.y) * clip.w;
     gl_Position = clip;
 
     if (LIGHTING != 0 && !pretransformed) {
@@ -145,7 +149,8 @@ void main() {
         float q = uPointScale.x + uPointScale.y * De + uPointScale.z * De * De;
         size = q > 0.0 ? uScreen.y * size * sqrt(1.0 / q) : uPoint.z;
     }
-    gl_PointSize = clamp(size, uPoint.y, uPoint.z);
+    // Sizes are in pixels of the screen's frame; the picture may be drawn larger.
+    gl_PointSize = min(clamp(size, uPoint.y, uPoint.z) * (uPicture.y / uScreen.y), uPicture.z);
 
     vTex0 = aTex0.xy;
     vTex1 = aTex1.xy;
@@ -307,6 +312,7 @@ const std::vector<ShaderUniformName> kShaderUniformNames = {
     {&ShaderUniforms::point, "uPoint"},
     {&ShaderUniforms::pointScale, "uPointScale"},
     {&ShaderUniforms::screen, "uScreen"},
+    {&ShaderUniforms::picture, "uPicture"},
     {&ShaderUniforms::stageCount, "uStageCount"},
     {&ShaderUniforms::stageColour, "uStageColour"},
     {&ShaderUniforms::stageAlpha, "uStageAlpha"},

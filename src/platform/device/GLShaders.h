@@ -67,7 +67,7 @@ struct ShaderUniforms {
     int worldView = -1, proj = -1, normalMatrix = -1, fvf = -1, lightFlags = -1, materialSource = -1,
         material = -1, materialPower = -1, globalAmbient = -1, lightCount = -1, lightDiffuse = -1,
         lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1, lightAttenuation = -1,
-        lightSpot = -1, fogMode = -1, fogParams = -1, point = -1, pointScale = -1, screen = -1, stageCount = -1,
+        lightSpot = -1, fogMode = -1, fogParams = -1, point = -1, pointScale = -1, screen = -1, picture = -1, stageCount = -1,
         stageColour = -1, stageAlpha = -1, textureFactor = -1, pointSprite = -1, alphaTest = -1, fogColour = -1,
         specularAdd = -1, texture0 = -1, texture1 = -1;
 };

@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <string>
 
 #include "common/Errors.h"
@@ -9,23 +10,6 @@
 namespace {
 
 constexpr int kOffscreenSurfaceSize = 16;
-
-// Picks the display's 1024 x 768 mode at 60 Hz when it has one; otherwise the
-// window goes full screen at the desktop's mode and the picture is scaled.
-void EnterFullscreen(SDL_Window* window, int width, int height) {
-    const int display = SDL_GetWindowDisplayIndex(window);
-    SDL_DisplayMode wanted{};
-    wanted.w = width;
-    wanted.h = height;
-    wanted.refresh_rate = 60;
-    SDL_DisplayMode closest{};
-    if (display >= 0 && SDL_GetClosestDisplayMode(display, &wanted, &closest) != nullptr &&
-        closest.w == width && closest.h == height && SDL_SetWindowDisplayMode(window, &closest) == 0 &&
-        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) == 0) {
-        return;
-    }
-    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
-}
 
 }  // namespace
 
@@ -38,8 +22,8 @@ Window::Window(const WindowOptions& options) : options_(options) {
     if (!options.fullscreen) flags |= SDL_WINDOW_RESIZABLE;
     // Off screen nothing is shown: the picture lives in the device's own back
     // buffer, so the window's surface is kept tiny rather than a second frame.
-    const int width = options.offscreen ? kOffscreenSurfaceSize : options.logicalWidth;
-    const int height = options.offscreen ? kOffscreenSurfaceSize : options.logicalHeight;
+    const int width = options.offscreen ? kOffscreenSurfaceSize : options.outputWidth;
+    const int height = options.offscreen ? kOffscreenSurfaceSize : options.outputHeight;
     window_ = SDL_CreateWindow("velmora", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
     if (window_ == nullptr) {
         const std::string error = SDL_GetError();
@@ -47,7 +31,8 @@ Window::Window(const WindowOptions& options) : options_(options) {
         throw DemoError("cannot create the window: " + error);
     }
     if (options.fullscreen && !options.offscreen) {
-        EnterFullscreen(window_, options.logicalWidth, options.logicalHeight);
+        // The desktop's own mode: the picture is rendered at its resolution.
+        SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
         SetCursorVisible(false);
     }
 }
@@ -77,7 +62,18 @@ void Window::PumpMessages() {
     }
 }
 
-void Window::DrawableSize(int& width, int& height) const { SDL_GL_GetDrawableSize(window_, &width, &height); }
+void Window::OutputSize(uint32_t& width, uint32_t& height) const {
+    int w = options_.outputWidth, h = options_.outputHeight;
+    if (!options_.offscreen) SDL_GL_GetDrawableSize(window_, &w, &h);
+    width = static_cast<uint32_t>(std::max(w, 1));
+    height = static_cast<uint32_t>(std::max(h, 1));
+}
+
+void Window::Resize(int width, int height) {
+    options_.outputWidth = width;
+    options_.outputHeight = height;
+    if (!options_.offscreen) SDL_SetWindowSize(window_, width, height);
+}
 
 void Window::SetCursorVisible(bool visible) { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
 

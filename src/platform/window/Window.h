@@ -10,10 +10,17 @@ struct SDL_Window;
 class PresentListener;
 
 struct WindowOptions {
+    static constexpr int kRendererAntialiasing = -1;
+
     bool fullscreen = true;   // false: a resizable window
     bool offscreen = false;   // SDL's offscreen video driver, no display needed
     int logicalWidth = 1024;  // the drawing area the demo lays its picture out in
     int logicalHeight = 768;
+    // A window's first size, or the frames' size off screen; full screen
+    // takes the desktop's size.
+    int outputWidth = 1024;
+    int outputHeight = 768;
+    int antialiasing = kRendererAntialiasing;  // samples per pixel, or the renderer's default
 };
 
 class Window {
@@ -37,8 +44,13 @@ public:
     int ClientWidth() const { return options_.logicalWidth; }
     int ClientHeight() const { return options_.logicalHeight; }
 
-    // The real window's size in pixels, for presenting the picture into it.
-    void DrawableSize(int& width, int& height) const;
+    // The size the picture is rendered into: the window's drawable area, or
+    // the frames' size off screen.
+    void OutputSize(uint32_t& width, uint32_t& height) const;
+    // Resizes the window, or off screen the frames; the device follows from
+    // its next frame.
+    void Resize(int width, int height);
+    int Antialiasing() const { return options_.antialiasing; }
 
     bool IsFullscreen() const { return options_.fullscreen; }
     bool IsOffscreen() const { return options_.offscreen; }
