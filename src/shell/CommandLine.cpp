@@ -17,11 +17,22 @@ T ParseNumber(std::string_view option, std::string_view text) {
     return value;
 }
 
+// "WxH", each side 16 to 16384 pixels.
+void ParseSize(std::string_view text, CommandLine& line) {
+    const size_t x = text.find_first_of("xX");
+    if (x == std::string_view::npos) throw UsageError("--size needs WIDTHxHEIGHT, not '" + std::string(text) + "'");
+    line.width = ParseNumber<uint32_t>("--size", text.substr(0, x));
+    line.height = ParseNumber<uint32_t>("--size", text.substr(x + 1));
+    auto inRange = [](uint32_t side) { return side >= 16 && side <= 16384; };
+    if (!inRange(line.width) || !inRange(line.height)) throw UsageError("--size: each side must be 16 to 16384 pixels");
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
     CommandLine line;
     bool fpsGiven = false;
+    bool sizeGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         auto value = [&]() -> std::string_view {
@@ -53,6 +64,14 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             const double seconds = ParseNumber<double>(arg, value());
             if (!std::isfinite(seconds) || seconds <= 0) throw UsageError("--seconds must be a positive number");
             line.seconds = seconds;
+        } else if (arg == "--size") {
+            ParseSize(value(), line);
+            sizeGiven = true;
+        } else if (arg == "--msaa") {
+            line.msaa = ParseNumber<int>(arg, value());
+            if (*line.msaa != 0 && *line.msaa != 2 && *line.msaa != 4 && *line.msaa != 8) {
+                throw UsageError("--msaa must be 0, 2, 4 or 8");
+            }
         } else {
             throw UsageError("unknown argument '" + std::string(arg) + "'");
         }
@@ -60,6 +79,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     if (line.capture && line.benchmark) throw UsageError("--capture and --benchmark cannot be combined");
     if ((fpsGiven || line.seconds) && !line.capture && !line.benchmark) {
         throw UsageError("--fps and --seconds apply only to --capture and --benchmark");
+    }
+    if (sizeGiven && !line.windowed && !line.capture && !line.benchmark) {
+        throw UsageError("--size applies to --windowed, --capture and --benchmark; full screen takes the desktop's size");
     }
     return line;
 }
@@ -73,8 +95,12 @@ bool CaptureIsFolder(const std::string& capture) {
 const char* UsageText() {
     return "usage: velmora [options]\n"
            "\n"
-           "  (no options)        full screen at 1024 x 768; Esc ends the demo\n"
+           "  (no options)        full screen at the desktop's resolution; Esc ends the demo\n"
            "  --windowed          a resizable window (the picture keeps 4:3)\n"
+           "  --size WxH          the size of the window, capture or benchmark (default 1024x768);\n"
+           "                      the 4:3 picture is centred in it, black beside it\n"
+           "  --msaa N            anti-aliasing samples per pixel: 0, 2, 4 or 8 (default 4 on a\n"
+           "                      GPU, 0 on a software renderer such as llvmpipe)\n"
            "  --data DIR          content from DIR instead of the program's folder\n"
            "  --seed N            fixed random seed (the fountain)\n"
            "  --no-audio          no music\n"

@@ -18,6 +18,10 @@ struct CommandLine {
     std::optional<std::string> capture;  // a folder (existing, or ending in '/') or a video file
     uint32_t fps = 60;
     std::optional<double> seconds;
+    // The output: a window's first size, or the frames of a capture or benchmark.
+    uint32_t width = 1024;
+    uint32_t height = 768;
+    std::optional<int> msaa;  // samples per pixel; none given: the renderer's default
 };
 
 class UsageError : public std::runtime_error {

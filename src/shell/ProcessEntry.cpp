@@ -84,7 +84,7 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     std::unique_ptr<VideoCapture> video;
     std::unique_ptr<PngFrameWriter> frames;
     if (videoCapture) {
-        video = std::make_unique<VideoCapture>(*line.capture, line.fps, 1024, 768);
+        video = std::make_unique<VideoCapture>(*line.capture, line.fps, line.width, line.height);
     } else if (line.capture) {
         frames = std::make_unique<PngFrameWriter>(*line.capture);
     }
@@ -94,6 +94,9 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     WindowOptions options;
     options.fullscreen = !line.windowed && !offscreen;
     options.offscreen = offscreen;
+    options.outputWidth = static_cast<int>(line.width);
+    options.outputHeight = static_cast<int>(line.height);
+    if (line.msaa) options.antialiasing = *line.msaa;
     Window window(options);
     PresentListener* sink = video ? static_cast<PresentListener*>(video.get()) : frames.get();
     FrameFollower follower(*clock, line.seconds, sink);

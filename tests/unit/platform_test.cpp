@@ -25,15 +25,21 @@ TEST(CommandLineParsing, AcceptsTheOptionsAndRejectsMalformedOnes) {
         args.insert(args.begin(), "velmora");
         return ParseCommandLine(static_cast<int>(args.size()), args.data());
     };
-    const CommandLine line = parse({"--windowed", "--seed", "7", "--capture", "out/", "--fps", "10", "--seconds", "2.5"});
+    const CommandLine line = parse({"--windowed", "--seed", "7", "--capture", "out/", "--fps", "10", "--seconds", "2.5",
+                                    "--size", "1920x1080", "--msaa", "8"});
     EXPECT_TRUE(line.windowed);
+    EXPECT_EQ(line.width, 1920u);
+    EXPECT_EQ(line.height, 1080u);
+    EXPECT_EQ(*line.msaa, 8);
+    EXPECT_FALSE(parse({}).msaa);
     EXPECT_EQ(*line.seed, 7u);
     EXPECT_EQ(line.fps, 10u);
     EXPECT_DOUBLE_EQ(*line.seconds, 2.5);
     const std::vector<std::vector<const char*>> bad = {
         {"--bogus"}, {"--seed"}, {"--seed", "x7"}, {"--seed", "-1"}, {"--capture", "o/", "--fps", "0"},
         {"--capture", "o/", "--seconds", "-2"}, {"--capture", "o/", "--seconds", "nan"}, {"--fps", "30"},
-        {"--capture", "o/", "--benchmark"}};
+        {"--capture", "o/", "--benchmark"}, {"--windowed", "--size", "1920"}, {"--windowed", "--size", "8x8"},
+        {"--windowed", "--size", "1920x16385"}, {"--msaa", "3"}, {"--size", "800x600"}};
     for (const auto& args : bad) EXPECT_THROW(parse(args), UsageError) << args[0] << " " << args.size();
 }
 
