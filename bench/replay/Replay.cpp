@@ -7,10 +7,11 @@
 // fountain's points and the overlay quads. Then it draws those frames with the
 // simplest OpenGL that gives the same pictures: static buffers, three small
 // programs without branches on state, the state set directly per draw, at
-// 1024 x 768 into an offscreen frame buffer, one frame in flight. Only the
-// drawing is timed.
+// the output size into an offscreen frame buffer (the 4:3 picture centred in
+// it, multisampled and resolved each frame when asked), one frame in flight.
+// Only the drawing is timed.
 //
-//   velmora-replay [--data DIR] [--fps N] [--seconds S] [--seed N]
+//   velmora-replay [--data DIR] [--fps N] [--seconds S] [--seed N] [--size WxH] [--msaa N]
 //
 // prints one line of JSON: frames, wall_s, fps (of the timeline's frames, as
 // the benchmark counts them), decode_ms (the time the loaders took to read and
@@ -36,6 +37,7 @@
 #include "loading/m_InitGraphicsMode.h"
 #include "platform/d3dx/D3DX8.h"
 #include "platform/device/Direct3D8.h"
+#include "platform/device/VertexFormat.h"
 #include "platform/files/Files.h"
 #include "platform/music/MusicPlayer.h"
 #include "platform/sprite/Sprite.h"
@@ -48,6 +50,20 @@
 namespace {
 
 constexpr int kWidth = 1024, kHeight = 768;
+
+// What the replay draws into: the output's size and its samples per pixel.
+struct Output {
+    int width = kWidth, height = kHeight;
+    int samples = 0;
+};
+
+void ParseSize(const std::string& text, Output& output) {
+    const size_t x = text.find('x');
+    if (x == std::string::npos) throw DemoError("--size needs WIDTHxHEIGHT");
+    output.width = std::stoi(text.substr(0, x));
+    output.height = std::stoi(text.substr(x + 1));
+    if (output.width <= 0 || output.height <= 0) throw DemoError("--size needs WIDTHxHEIGHT");
+}
 
 // ---------------------------------------------------------------------------
 // What a frame draws
@@ -390,6 +406,7 @@ layout(location = 1) in vec4 aColour;
 layout(location = 2) in float aSize;
 uniform mat4 uWorldView, uProj;
 uniform vec3 uScale;
+uniform float uPictureScale;  // picture height / 768
 uniform vec2 uFog;
 out vec4 vColour;
 out vec2 vUv;
@@ -399,7 +416,8 @@ void main() {
     gl_Position = uProj * P;
     gl_Position.y = -gl_Position.y;
     float De = length(P.xyz);
-    gl_PointSize = clamp(768.0 * aSize * inversesqrt(uScale.x + uScale.y * De + uScale.z * De * De), 0.0, 64.0);
+    gl_PointSize = clamp(768.0 * aSize * inversesqrt(uScale.x + uScale.y * De + uScale.z * De * De), 0.0, 64.0) *
+                   uPictureScale;
     vColour = aColour.bgra;
     vFog = uFog.y > uFog.x ? clamp((uFog.y - abs(P.z)) / (uFog.y - uFog.x), 0.0, 1.0) : 1.0;
     vUv = vec2(0.0);
@@ -496,24 +514,44 @@ struct GpuMesh {
 
 class Replayer {
 public:
-    explicit Replayer(const TraceDevice& trace) {
+    Replayer(const TraceDevice& trace, const Output& output) : output_(output) {
         mesh_ = Program(kMeshVertex);
         point_ = Program(kPointVertex);
         overlay_ = Program(kOverlayVertex);
         auto at = [](GLuint p, const char* name) { return glGetUniformLocation(p, name); };
         for (GLuint p : {mesh_, point_}) glUniform1f(at(p, "uPointSprite"), p == point_ ? 1.0f : 0.0f);
+        const ViewRect picture = FitPicture(kWidth, kHeight, output.width, output.height);
+        glUseProgram(point_);
+        glUniform1f(at(point_, "uPictureScale"), static_cast<float>(picture.height) / kHeight);
 
         glGenFramebuffers(1, &framebuffer_);
         glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
         GLuint buffers[2];
         glGenRenderbuffers(2, buffers);
         glBindRenderbuffer(GL_RENDERBUFFER, buffers[0]);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, kWidth, kHeight);
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, output.samples, GL_RGBA8, output.width, output.height);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, buffers[0]);
         glBindRenderbuffer(GL_RENDERBUFFER, buffers[1]);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, kWidth, kHeight);
+        glRenderbufferStorageMultisample(GL_RENDERBUFFER, output.samples, GL_DEPTH24_STENCIL8, output.width,
+                                         output.height);
         glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, buffers[1]);
-        glViewport(0, 0, kWidth, kHeight);
+        if (output.samples > 0) {
+            glGenFramebuffers(1, &resolveFramebuffer_);
+            glBindFramebuffer(GL_FRAMEBUFFER, resolveFramebuffer_);
+            GLuint resolved = 0;
+            glGenRenderbuffers(1, &resolved);
+            glBindRenderbuffer(GL_RENDERBUFFER, resolved);
+            glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, output.width, output.height);
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, resolved);
+            glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        }
+        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
+            throw DemoError("cannot make a frame buffer of that size and sample count");
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glViewport(picture.x, picture.y, picture.width, picture.height);
+        glScissor(picture.x, picture.y, picture.width, picture.height);
+        glEnable(GL_SCISSOR_TEST);
         glEnable(GL_PROGRAM_POINT_SIZE);
         glPointParameteri(GL_POINT_SPRITE_COORD_ORIGIN, GL_LOWER_LEFT);
 
@@ -686,6 +724,14 @@ public:
             }
         }
 
+        if (resolveFramebuffer_ != 0) {
+            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolveFramebuffer_);
+            glDisable(GL_SCISSOR_TEST);
+            glBlitFramebuffer(0, 0, output_.width, output_.height, 0, 0, output_.width, output_.height,
+                              GL_COLOR_BUFFER_BIT, GL_NEAREST);
+            glEnable(GL_SCISSOR_TEST);
+            glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        }
         // One frame in flight while the next is drawn, as the device keeps.
         if (fence_) {
             glClientWaitSync(fence_, GL_SYNC_FLUSH_COMMANDS_BIT, ~0ull);
@@ -731,6 +777,8 @@ private:
     uint32_t raster_ = ~0u;
     GLuint boundTexture_ = ~0u;
     GLsync fence_ = nullptr;
+    Output output_;
+    GLuint resolveFramebuffer_ = 0;
 };
 
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
@@ -740,12 +788,15 @@ int Replay(int argc, char** argv) {
     uint32_t fps = 60;
     double seconds = 1e9;
     std::optional<uint32_t> seed;
+    Output output;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i], value = argv[i + 1];
         if (option == "--data") data = value;
         else if (option == "--fps") fps = static_cast<uint32_t>(std::stoul(value));
         else if (option == "--seconds") seconds = std::stod(value);
         else if (option == "--seed") seed = static_cast<uint32_t>(std::stoul(value));
+        else if (option == "--size") ParseSize(value, output);
+        else if (option == "--msaa") output.samples = std::stoi(value);
         else throw DemoError("unknown option " + option);
     }
     while (data.size() > 1 && data.back() == '/') data.pop_back();
@@ -798,7 +849,7 @@ int Replay(int argc, char** argv) {
     SDL_GLContext context = SDL_GL_CreateContext(window.Handle());
     if (!context) throw DemoError(std::string("no GL context: ") + SDL_GetError());
     SDL_GL_MakeCurrent(window.Handle(), context);
-    Replayer replayer(trace);
+    Replayer replayer(trace, output);
     // The loading screens are drawn first, untimed, as the benchmark times
     // only the timeline's frames.
     for (size_t i = 0; i < timelineFirst; ++i) replayer.Draw(trace.frames[i]);
