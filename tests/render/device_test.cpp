@@ -3,6 +3,8 @@
 // cut-out cards.
 #include <gtest/gtest.h>
 
+#include "common/Errors.h"
+#include "common/Maths.h"
 #include "platform/sprite/Sprite.h"
 #include "support/DeviceHarness.h"
 
@@ -121,6 +123,89 @@ TEST(DeviceRaster, BlendingDepthAndCutOutCards) {
     ExpectPixel(h, 625, 50, kGreen, 0, "behind a transparent texel");
     ExpectPixel(h, 675, 50, {1, 1, 1}, 1, "behind a faint texel");
     ExpectPixel(h, 850, 50, kBlue, 0, "no depth test");
+}
+
+// Four samples per pixel: a slanted white triangle on black gets pixels of
+// partial coverage along its slanted edge, and pixels wholly in or out of it
+// keep the colours they have without multisampling. A sample count beyond the
+// renderer's is refused when the device is made, with the count named.
+TEST(DeviceOutput, MultisamplingSmoothsEdgesAndLeavesFlatAreas) {
+    const ScreenVertex slanted[3] = {{100, 100, 0, 1, 0xFFFFFFFFu, 0, 0, 0},
+                                     {400, 130, 0, 1, 0xFFFFFFFFu, 0, 0, 0},
+                                     {100, 300, 0, 1, 0xFFFFFFFFu, 0, 0, 0}};
+    Frame frames[2];
+    for (int i = 0; i < 2; ++i) {
+        GLDeviceConfig config;
+        config.samples = i == 0 ? 0 : 4;
+        DeviceHarness h(config);
+        ASSERT_EQ(h.device().Samples(), config.samples);
+        Begin(h.device(), 0xFF000000u, kClearAll);
+        h.device().SetVertexShader(kScreenVertexFvf);
+        h.device().DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, slanted, sizeof(ScreenVertex));
+        End(h.device());
+        frames[i] = h;
+    }
+    auto partial = [](const Rgb& c) { return c.r > 0 && c.r < 255; };
+    EXPECT_EQ(Find(frames[0], 0, 0, 1024, 768, partial).count, 0);
+    const Found edge = Find(frames[1], 0, 0, 1024, 768, partial);
+    EXPECT_GT(edge.count, 200);
+    EXPECT_TRUE(edge.left >= 99 && edge.right <= 401 && edge.top >= 99 && edge.bottom <= 301);
+    int changedFlat = 0;
+    for (int y = 0; y < 768; y += 2)
+        for (int x = 0; x < 1024; x += 2)
+            changedFlat += !partial(frames[1].Pixel(x, y)) && !(frames[1].Pixel(x, y) == frames[0].Pixel(x, y));
+    EXPECT_EQ(changedFlat, 0);
+
+    GLDeviceConfig tooMany;
+    tooMany.samples = 64;
+    try {
+        DeviceHarness refused(tooMany);
+        ADD_FAILURE() << "64 samples were accepted";
+    } catch (const DemoError& e) {
+        EXPECT_NE(std::string(e.what()).find("64 samples"), std::string::npos) << e.what();
+    }
+}
+
+// An output wider than 4:3 holds the picture centred at twice the screen's
+// size: 2148 x 1536 puts a 2048 x 1536 picture 50 pixels in. A screen pixel
+// becomes a 2 x 2 block: a cleared rectangle and a quad whose edges lie on
+// pixel edges (as the sprite's and the text's do) cover exactly their
+// blocks, a point of 8 pixels is 16 wide, and nothing reaches the sides.
+TEST(DeviceOutput, TheScreenMapsOntoAPictureCentredInTheOutput) {
+    GLDeviceConfig config;
+    config.outputWidth = 2148;
+    config.outputHeight = 1536;
+    config.samples = 0;
+    DeviceHarness h(config);
+    Direct3DDevice8& d = h.device();
+    EXPECT_EQ(d.PictureScale().x, 2.0f);
+    EXPECT_EQ(d.PictureScale().y, 2.0f);
+    Begin(d, 0xFF0000FFu, kClearAll);
+    const D3DRECT rect{100, 200, 110, 205};
+    d.Clear(1, &rect, D3DCLEAR_TARGET, 0xFF00FF00u, 1.0f, 0);
+    DrawScreenQuad(d, 9.5f, 19.5f, 29.5f, 39.5f, 0xFFFF0000u);
+    d.SetRenderState(D3DRS_POINTSCALEENABLE, 0);
+    d.SetRenderState(D3DRS_POINTSIZE, FloatToDWord(8.0f));
+    const ScreenVertex point{300, 300, 0, 1, 0xFFFF0000u, 0, 0, 0};
+    d.DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof(ScreenVertex));
+    End(d);
+    ASSERT_EQ(h.width, 2148u);
+    auto red = [](const Rgb& c) { return c == kRed; };
+    const Found quad = Find(h, 0, 0, 200, 200, red);
+    EXPECT_EQ(quad.count, 40 * 40);
+    EXPECT_EQ(quad.left, 70);
+    EXPECT_EQ(quad.top, 40);
+    const Found cleared = Find(h, 200, 350, 400, 450, [](const Rgb& c) { return c == kGreen; });
+    EXPECT_EQ(cleared.count, 20 * 10);
+    EXPECT_EQ(cleared.left, 250);
+    EXPECT_EQ(cleared.top, 400);
+    const Found dot = Find(h, 550, 550, 750, 750, red);
+    EXPECT_EQ(dot.Width(), 16);
+    EXPECT_EQ(dot.count, 16 * 16);
+    ExpectPixel(h, 50, 0, kBlue);
+    ExpectPixel(h, 2097, 1535, kBlue);
+    auto notBlack = [](const Rgb& c) { return c != kBlack; };
+    EXPECT_EQ(Find(h, 0, 0, 50, 1536, notBlack).count + Find(h, 2098, 0, 2148, 1536, notBlack).count, 0);
 }
 
 }  // namespace
