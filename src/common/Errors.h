@@ -29,6 +29,14 @@ private:
     int32_t code_;
 };
 
+// An output size or sample count the renderer cannot draw. It is a fault of
+// the command line, not of the graphics mode, so it ends the process with its
+// own message rather than the graphics-mode error box.
+class OutputSettingsError : public DemoError {
+public:
+    using DemoError::DemoError;
+};
+
 // An index outside an array's declared bounds.
 class BoundsError : public DemoError {
 public:

@@ -74,6 +74,8 @@ bool m_InitGraphicsMode(int32_t DisplayMode, int32_t DepthFormat, bool Antialias
         Check(device.EndScene(), "EndScene");
         Check(device.Present(nullptr, nullptr, nullptr, nullptr), "Present");
         return true;
+    } catch (const OutputSettingsError&) {
+        throw;
     } catch (const ResultError& e) {
         ShowMessageBox(frmMain, "Error!", GraphicsModeErrorText(e.code(), D3DX8::GetErrorString(e.code())));
     } catch (const std::exception& e) {

@@ -47,7 +47,7 @@ double FirstSoundSeconds(const std::filesystem::path& file) {
 
 std::map<std::string, std::string> ProbeStream(const std::filesystem::path& file, const std::string& stream) {
     const CommandResult result = RunCommand("ffprobe -v error -count_frames -select_streams " + stream +
-                                 " -show_entries stream=codec_name,pix_fmt,r_frame_rate,nb_read_frames,duration"
+                                 " -show_entries stream=codec_name,pix_fmt,r_frame_rate,nb_read_frames,duration,width,height"
                                  " -of default=noprint_wrappers=1 " +
                                  Quote(file));
     std::map<std::string, std::string> fields;
@@ -90,7 +90,7 @@ protected:
     static void SetUpTestSuite() {
         folder_ = std::make_unique<TempDir>();
         videoRun_ = RunCommand(Velmora() + " --capture " + Quote(Video()) + " --seed 7 --fps " + std::to_string(kFps) +
-                               " --seconds " + std::to_string(kSeconds) + " 2>&1");
+                               " --seconds " + std::to_string(kSeconds) + " --size 800x450 2>&1");
     }
     static void TearDownTestSuite() { folder_.reset(); }
     static std::filesystem::path Video() { return folder_->path() / "demo.mp4"; }
@@ -106,6 +106,19 @@ TEST_F(CaptureRun, VideoHoldsExactlyTheFramesAtTheRateAsH264) {
     EXPECT_EQ(video.at("pix_fmt"), "yuv420p");
     EXPECT_EQ(video.at("r_frame_rate"), std::to_string(kFps) + "/1");
     EXPECT_EQ(video.at("nb_read_frames"), std::to_string(kFps * kSeconds));
+    EXPECT_EQ(video.at("width"), "800");
+    EXPECT_EQ(video.at("height"), "450");
+}
+
+// Mesa's software renderer draws at most 4 samples per pixel: asking for 8
+// ends the run before any frame with one line that says so, and status 1.
+TEST(CaptureSettings, ASampleCountBeyondTheRendererIsRefusedBeforeAnyFrame) {
+    TempDir folder;
+    const CommandResult run =
+        RunCommand(Velmora() + " --capture " + Quote(folder.path() / "f/") + " --seconds 1 --msaa 8 2>&1");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("velmora: the renderer cannot draw 8 samples per pixel"), std::string::npos) << run.output;
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "f" / "frame_000000.png"));
 }
 
 TEST_F(CaptureRun, MusicStartsOnTheTimelineStartFrameAndEndsWithTheVideo) {

@@ -161,7 +161,7 @@ TEST(DeviceOutput, MultisamplingSmoothsEdgesAndLeavesFlatAreas) {
     try {
         DeviceHarness refused(tooMany);
         ADD_FAILURE() << "64 samples were accepted";
-    } catch (const DemoError& e) {
+    } catch (const OutputSettingsError& e) {
         EXPECT_NE(std::string(e.what()).find("64 samples"), std::string::npos) << e.what();
     }
 }

@@ -112,7 +112,7 @@ int GLDevice::ChooseSamples() const {
     GLint maxSamples = 0;
     glGetIntegerv(GL_MAX_SAMPLES, &maxSamples);
     if (samples > maxSamples) {
-        throw DemoError("the renderer cannot draw " + std::to_string(samples) + " samples per pixel (at most " +
+        throw OutputSettingsError("the renderer cannot draw " + std::to_string(samples) + " samples per pixel (at most " +
                         std::to_string(maxSamples) + ")");
     }
     return samples;
@@ -133,7 +133,7 @@ void GLDevice::CreateTargets() {
     glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
     maxSize = std::min({maxSize, maxViewport[0], maxViewport[1]});
     if (outputWidth_ > static_cast<uint32_t>(maxSize) || outputHeight_ > static_cast<uint32_t>(maxSize)) {
-        throw DemoError("the renderer cannot draw " + std::to_string(outputWidth_) + " x " +
+        throw OutputSettingsError("the renderer cannot draw " + std::to_string(outputWidth_) + " x " +
                         std::to_string(outputHeight_) + " pixels (at most " + std::to_string(maxSize) + " a side)");
     }
     const GLsizei samples = samples_;
