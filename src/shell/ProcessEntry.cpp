@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -59,12 +58,8 @@ private:
 };
 
 std::string ContentFolder(const CommandLine& line) {
-    if (!line.dataDir) return ExecutableFolder();
-    std::error_code error;
-    std::filesystem::path folder = std::filesystem::absolute(*line.dataDir, error).lexically_normal();
-    std::string text = folder.string();
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
-    return text;
+    if (line.dataDir) return GivenContentFolder(*line.dataDir);
+    return FindContentFolder(DefaultContentFolders());
 }
 
 int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point processStart) {
