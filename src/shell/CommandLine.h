@@ -18,6 +18,8 @@ struct CommandLine {
     std::optional<std::string> capture;  // a folder (existing, or ending in '/') or a video file
     uint32_t fps = 60;
     std::optional<double> seconds;
+    bool check = false;                    // check the content instead of playing it
+    std::optional<std::string> checkDir;   // the folder --check was given
 };
 
 class UsageError : public std::runtime_error {

@@ -10,6 +10,7 @@
 
 #include "common/Errors.h"
 #include "common/Variables.h"
+#include "loading/ContentCheck.h"
 #include "platform/capture/FrameCapture.h"
 #include "platform/capture/VideoCapture.h"
 #include "platform/device/Device.h"
@@ -120,6 +121,12 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     return status;
 }
 
+// Checks the content instead of playing it: 0 when all of it would play.
+int RunCheck(const CommandLine& line) {
+    AppPath = line.checkDir ? GivenContentFolder(*line.checkDir) : ContentFolder(line);
+    return CheckContent(std::cout) == 0 ? 0 : 1;
+}
+
 // Ends the process without running destructors: the device objects are
 // dropped in their fixed order by m_Terminate and the rest goes with the process.
 [[noreturn]] void EndProcess(int status) {
@@ -147,6 +154,7 @@ int main(int argc, char** argv) {
             std::cout << "velmora " << VELMORA_VERSION << '\n';
             return 0;
         }
+        if (line.check) EndProcess(RunCheck(line));
         EndProcess(RunDemo(line, processStart));
     } catch (const UsageError& error) {
         std::cerr << "velmora: " << error.what() << "\n\n" << UsageText();
