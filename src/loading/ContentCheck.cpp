@@ -1,5 +1,6 @@
 #include "loading/ContentCheck.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -67,7 +68,10 @@ public:
                  << '\n';
             return true;
         } catch (const std::exception& error) {
-            out_ << "PROBLEM " << error.what() << '\n';
+            // One line per file, whatever a quoted piece of the file holds.
+            std::string problem = error.what();
+            std::replace_if(problem.begin(), problem.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+            out_ << "PROBLEM " << problem << '\n';
             ++problems_;
             return false;
         }
