@@ -20,7 +20,7 @@ done
 [ "$(ls "$root/bin")" = velmora ] || fail "bin/ holds more than the program: $(ls "$root/bin" | tr '\n' ' ')"
 
 cd "$stage"
-"$root/bin/velmora" --check >"$stage/check.txt" || fail "the installed pack does not pass --check: $(tail -1 "$stage/check.txt")"
+"$root/bin/velmora" --check >"$stage/check.txt" 2>&1 || fail "the installed pack does not pass --check: $(tail -1 "$stage/check.txt")"
 grep -qx "content folder: $root/share/velmora" "$stage/check.txt" || fail "--check read $(head -1 "$stage/check.txt")"
 "$root/bin/velmora" --capture "$stage/frames/" --seconds 1 --fps 2 2>"$stage/stderr.txt" || fail "$(cat "$stage/stderr.txt")"
 [ "$(ls "$stage/frames")" = "$(printf 'frame_000000.png\nframe_000001.png')" ] || fail "frames: $(ls "$stage/frames")"
