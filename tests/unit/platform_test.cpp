@@ -37,4 +37,18 @@ TEST(CommandLineParsing, AcceptsTheOptionsAndRejectsMalformedOnes) {
     for (const auto& args : bad) EXPECT_THROW(parse(args), UsageError) << args[0] << " " << args.size();
 }
 
+TEST(CommandLineParsing, CheckTakesAFolderOnlyWhenOneFollows) {
+    const auto parse = [](std::vector<const char*> args) {
+        args.insert(args.begin(), "velmora");
+        return ParseCommandLine(static_cast<int>(args.size()), args.data());
+    };
+    EXPECT_EQ(parse({"--check", "mine"}).checkDir, "mine");
+    const CommandLine bare = parse({"--check", "--data", "d"});
+    EXPECT_TRUE(bare.check);
+    EXPECT_FALSE(bare.checkDir);
+    EXPECT_EQ(bare.dataDir, "d");
+    EXPECT_THROW(parse({"--check", "mine", "--data", "d"}), UsageError);
+    EXPECT_THROW(parse({"--check", "--capture", "o/"}), UsageError);
+}
+
 }  // namespace
