@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the build tree into a staging folder and runs the installed program
 # from another folder: it finds its pack through ../share/velmora, checks it and
-# renders frames; with the pack gone it names every place it looked.
+# renders frames; with the pack gone it names every place it looked, and a
+# missing --data folder is named as such.
 # Usage: install_test.sh BUILD_DIR
 set -eu
 build=$1
@@ -29,3 +30,8 @@ mv "$root/share/velmora" "$root/share/elsewhere"
 if "$root/bin/velmora" --capture "$stage/more/" --seconds 1 2>"$stage/stderr.txt"; then fail "ran without its pack"; fi
 [ "$(wc -l <"$stage/stderr.txt")" -eq 1 ] || fail "more than one line without a pack: $(cat "$stage/stderr.txt")"
 grep -qF "$root/bin, $root/share/velmora" "$stage/stderr.txt" || fail "not every place named: $(cat "$stage/stderr.txt")"
+
+# A --data folder that is not there is named as the missing folder.
+if "$root/bin/velmora" --data "$stage/nowhere" --capture "$stage/more/" 2>"$stage/stderr.txt"; then fail "ran without content"; fi
+[ "$(cat "$stage/stderr.txt")" = "velmora: content folder $stage/nowhere does not exist" ] ||
+  fail "a missing --data folder reported as: $(cat "$stage/stderr.txt")"
