@@ -61,7 +61,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         }
     }
     if (line.capture && line.benchmark) throw UsageError("--capture and --benchmark cannot be combined");
-    if (line.check && (line.capture || line.benchmark)) throw UsageError("--check cannot be combined with --capture or --benchmark");
+    if (line.check && (line.capture || line.benchmark)) {
+        throw UsageError("--check cannot be combined with --capture or --benchmark");
+    }
     if (line.checkDir && line.dataDir) throw UsageError("give the folder to check either to --check or to --data");
     if ((fpsGiven || line.seconds) && !line.capture && !line.benchmark) {
         throw UsageError("--fps and --seconds apply only to --capture and --benchmark");

@@ -179,7 +179,8 @@ TEST(ContentCheck, IntactPackWouldPlay) {
     EXPECT_EQ(meshes.size(), 36u) << run.output;
     for (const MeshListRow& row : MeshList) EXPECT_EQ(meshes.count(row.File), 1u) << row.File;
     std::smatch length;
-    ASSERT_TRUE(std::regex_search(run.output, length, std::regex("music +velmora5.mp3: ([0-9]+):([0-9.]+),"))) << run.output;
+    ASSERT_TRUE(std::regex_search(run.output, length, std::regex("music +velmora5.mp3: ([0-9]+):([0-9.]+),")))
+        << run.output;
     const CommandResult probe = RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
                                            ShellQuote(std::string(VELMORA_CONTENT_DIR) + "/velmora5.mp3"));
     EXPECT_NEAR(std::stod(length[1]) * 60 + std::stod(length[2]), std::stod(probe.output), 0.1);
@@ -207,8 +208,8 @@ TEST(ContentCheck, ListsEveryDamagedFileAtOnce) {
     }
     EXPECT_EQ(problems.size(), expected.size()) << run.output;
     for (const std::string& name : expected) {
-        EXPECT_EQ(std::count_if(problems.begin(), problems.end(), [&](const std::string& p) { return p.find(name) != std::string::npos; }), 1)
-            << name << " in\n" << run.output;
+        const auto names = [&](const std::string& problem) { return problem.find(name) != std::string::npos; };
+        EXPECT_EQ(std::count_if(problems.begin(), problems.end(), names), 1) << name << " in\n" << run.output;
     }
 }
 

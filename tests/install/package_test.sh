@@ -26,7 +26,8 @@ for package in libc6 libsdl2-2.0-0 libsdl2-mixer-2.0-0 libepoxy0 libfreetype6 li
 done
 
 dpkg-deb --contents "$deb" | awk '{ print $6 }' >"$out/contents.txt"
-for file in usr/bin/velmora usr/share/velmora/cam.dat usr/share/velmora/white.tga usr/share/velmora/data/house/house_01/house_01.x \
+for file in usr/bin/velmora usr/share/velmora/cam.dat usr/share/velmora/white.tga \
+    usr/share/velmora/data/house/house_01/house_01.x \
     usr/share/applications/org.velmora.Velmora.desktop usr/share/metainfo/org.velmora.Velmora.metainfo.xml \
     usr/share/icons/hicolor/256x256/apps/velmora.png usr/share/man/man6/velmora.6.gz; do
   grep -qx "./$file" "$out/contents.txt" || fail "$file is not in the package"
