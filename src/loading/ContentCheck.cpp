@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 #include <functional>
+#include <iomanip>
 #include <limits>
 #include <optional>
 #include <set>
@@ -60,20 +61,17 @@ public:
     explicit Checker(std::ostream& out) : out_(out) {}
 
     // Writes `kind`, `file` and what `describe` says of it, or the problem it threw.
-    bool File(const char* kind, const std::string& file, const std::function<std::string()>& describe) {
+    void File(const char* kind, const std::string& file, const std::function<std::string()>& describe) {
         ++files_;
         try {
             const std::string description = describe();
-            out_ << kind << std::string(8 - std::string(kind).size(), ' ') << Relative(file) << ": " << description
-                 << '\n';
-            return true;
+            out_ << std::left << std::setw(8) << kind << Relative(file) << ": " << description << '\n';
         } catch (const std::exception& error) {
             // One line per file, whatever a quoted piece of the file holds.
             std::string problem = error.what();
             std::replace_if(problem.begin(), problem.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
             out_ << "PROBLEM " << problem << '\n';
             ++problems_;
-            return false;
         }
     }
 
