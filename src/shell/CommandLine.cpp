@@ -72,11 +72,18 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
             if (*line.msaa != 0 && *line.msaa != 2 && *line.msaa != 4 && *line.msaa != 8) {
                 throw UsageError("--msaa must be 0, 2, 4 or 8");
             }
+        } else if (arg == "--check") {
+            line.check = true;
+            if (i + 1 < argc && argv[i + 1][0] != '-') line.checkDir = std::string(argv[++i]);
         } else {
             throw UsageError("unknown argument '" + std::string(arg) + "'");
         }
     }
     if (line.capture && line.benchmark) throw UsageError("--capture and --benchmark cannot be combined");
+    if (line.check && (line.capture || line.benchmark)) {
+        throw UsageError("--check cannot be combined with --capture or --benchmark");
+    }
+    if (line.checkDir && line.dataDir) throw UsageError("give the folder to check either to --check or to --data");
     if ((fpsGiven || line.seconds) && !line.capture && !line.benchmark) {
         throw UsageError("--fps and --seconds apply only to --capture and --benchmark");
     }
@@ -96,19 +103,23 @@ const char* UsageText() {
     return "usage: velmora [options]\n"
            "\n"
            "  (no options)        full screen at the desktop's resolution; Esc ends the demo\n"
-           "  --windowed          a resizable window (the picture keeps 4:3)\n"
+           "  --windowed          a resizable window (the picture keeps 4:3); default full screen\n"
            "  --size WxH          the size of the window, capture or benchmark (default 1024x768);\n"
            "                      the 4:3 picture is centred in it, black beside it\n"
            "  --msaa N            anti-aliasing samples per pixel: 0, 2, 4 or 8 (default 4 on a\n"
            "                      GPU, 0 on a software renderer such as llvmpipe)\n"
-           "  --data DIR          content from DIR instead of the program's folder\n"
-           "  --seed N            fixed random seed (the fountain)\n"
-           "  --no-audio          no music\n"
+           "  --data DIR          content from DIR; default: the program's folder, then\n"
+           "                      ../share/velmora beside it (an installed program)\n"
+           "  --check [DIR]       read every content file of DIR (default: the content the demo\n"
+           "                      would use) without playing; list every problem; exit 1 on any\n"
+           "  --seed N            fixed random seed (the fountain); default: a new one each run\n"
+           "  --no-audio          no music; default: music when there is a sound device\n"
            "  --capture OUT       render off screen with a fixed-step clock: OUT a folder\n"
            "                      (existing, or ending in /) gets PNG frames frame_000000.png ...;\n"
            "                      otherwise OUT is a video file encoded by ffmpeg with the music\n"
            "  --benchmark         render off screen as fast as possible; print one JSON line\n"
            "  --fps N             frames per second of --capture and --benchmark (default 60)\n"
            "  --seconds S         stop --capture or --benchmark after S seconds of demo time\n"
+           "                      (default: the whole demo)\n"
            "  --help, --version\n";
 }

@@ -22,6 +22,8 @@ struct CommandLine {
     uint32_t width = 1024;
     uint32_t height = 768;
     std::optional<int> msaa;  // samples per pixel; none given: the renderer's default
+    bool check = false;                    // check the content instead of playing it
+    std::optional<std::string> checkDir;   // the folder --check was given
 };
 
 class UsageError : public std::runtime_error {

@@ -5,12 +5,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 
 #include "common/Errors.h"
 #include "common/Variables.h"
+#include "loading/ContentCheck.h"
 #include "platform/capture/FrameCapture.h"
 #include "platform/capture/VideoCapture.h"
 #include "platform/device/Device.h"
@@ -59,12 +59,8 @@ private:
 };
 
 std::string ContentFolder(const CommandLine& line) {
-    if (!line.dataDir) return ExecutableFolder();
-    std::error_code error;
-    std::filesystem::path folder = std::filesystem::absolute(*line.dataDir, error).lexically_normal();
-    std::string text = folder.string();
-    while (text.size() > 1 && text.back() == '/') text.pop_back();
-    return text;
+    if (line.dataDir) return GivenContentFolder(*line.dataDir);
+    return FindContentFolder(DefaultContentFolders());
 }
 
 int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point processStart) {
@@ -128,6 +124,12 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     return status;
 }
 
+// Checks the content instead of playing it: 0 when all of it would play.
+int RunCheck(const CommandLine& line) {
+    AppPath = line.checkDir ? GivenContentFolder(*line.checkDir) : ContentFolder(line);
+    return CheckContent(std::cout) == 0 ? 0 : 1;
+}
+
 // Ends the process without running destructors: the device objects are
 // dropped in their fixed order by m_Terminate and the rest goes with the process.
 [[noreturn]] void EndProcess(int status) {
@@ -155,6 +157,7 @@ int main(int argc, char** argv) {
             std::cout << "velmora " << VELMORA_VERSION << '\n';
             return 0;
         }
+        if (line.check) EndProcess(RunCheck(line));
         EndProcess(RunDemo(line, processStart));
     } catch (const UsageError& error) {
         std::cerr << "velmora: " << error.what() << "\n\n" << UsageText();

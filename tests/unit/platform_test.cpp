@@ -1,4 +1,5 @@
-// Content paths written for another file system, and the command line's refusals.
+// Content paths written for another file system, the command line's refusals, and
+// the MP3 frame walk of the content check.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,6 +7,7 @@
 
 #include "common/Errors.h"
 #include "platform/files/Files.h"
+#include "platform/music/Mp3Frames.h"
 #include "shell/CommandLine.h"
 #include "support/TestSupport.h"
 
@@ -41,6 +43,40 @@ TEST(CommandLineParsing, AcceptsTheOptionsAndRejectsMalformedOnes) {
         {"--capture", "o/", "--benchmark"}, {"--windowed", "--size", "1920"}, {"--windowed", "--size", "8x8"},
         {"--windowed", "--size", "1920x16385"}, {"--msaa", "3"}, {"--size", "800x600"}};
     for (const auto& args : bad) EXPECT_THROW(parse(args), UsageError) << args[0] << " " << args.size();
+}
+
+TEST(CommandLineParsing, CheckTakesAFolderOnlyWhenOneFollows) {
+    const auto parse = [](std::vector<const char*> args) {
+        args.insert(args.begin(), "velmora");
+        return ParseCommandLine(static_cast<int>(args.size()), args.data());
+    };
+    EXPECT_EQ(parse({"--check", "mine"}).checkDir, "mine");
+    const CommandLine bare = parse({"--check", "--data", "d"});
+    EXPECT_TRUE(bare.check);
+    EXPECT_FALSE(bare.checkDir);
+    EXPECT_EQ(bare.dataDir, "d");
+    EXPECT_THROW(parse({"--check", "mine", "--data", "d"}), UsageError);
+    EXPECT_THROW(parse({"--check", "--capture", "o/"}), UsageError);
+}
+
+// MPEG-1 Layer III frames at 128 kbit/s and 44.1 kHz are 417 bytes (418 when
+// padded) of 1152 samples each; a tag before them and stray bytes between
+// them are passed over, as decoders do.
+TEST(Mp3Frames, CountsFramesAfterATagAndAcrossStrayBytes) {
+    const auto frame = [](bool padded) {
+        std::string bytes(padded ? 418 : 417, '\0');
+        bytes[0] = '\xFF', bytes[1] = '\xFB', bytes[2] = char(0x90 | (padded ? 2 : 0)), bytes[3] = '\x44';
+        return bytes;
+    };
+    // A tag of 417 bytes (a size in 7-bit bytes) that holds what looks like a frame.
+    const std::string tag = std::string("ID3\x03\0\0\0\0\x03\x21", 10) + frame(false);
+    const Mp3Stream stream =
+        ReadMp3Frames(tag + frame(false) + frame(true) + "junk\xFF" + frame(false) + frame(false), "m.mp3");
+    EXPECT_EQ(stream.frames, 4u);
+    EXPECT_EQ(stream.sampleRate, 44100u);
+    EXPECT_EQ(stream.format, "MPEG-1 Layer III");
+    EXPECT_NEAR(stream.Seconds(), 4 * 1152 / 44100.0, 1e-9);
+    EXPECT_THROW(ReadMp3Frames(std::string(5000, '\xFF'), "m.mp3"), ContentError);
 }
 
 }  // namespace

@@ -267,6 +267,25 @@ Image Drop() {
     return img;
 }
 
+Image Icon() {
+    Image img(256, 256, Rgba{0, 0, 0, 0});
+    for (int y = 0; y < 256; ++y) {
+        for (int x = 0; x < 256; ++x) {
+            const double px = x + 0.5, py = y + 0.5;
+            // A rounded square: distance outside a 240-pixel square with corners of radius 44.
+            const double qx = std::max(std::abs(px - 128) - 76, 0.0), qy = std::max(std::abs(py - 128) - 76, 0.0);
+            const double alpha = 1 - Smooth(-1.0, 1.0, std::hypot(qx, qy) - 44);
+            if (alpha <= 0) continue;
+            Color c = Mix(Hex(0x0c1430), Hex(0xd06a3a), Smooth(30, 230, py));
+            const double d = TextDistance("V", 128, 124, 140, 1.0, px, py);
+            const double fill = 1 - Smooth(10.0, 12.0, d);
+            c = Mix(c, Mix(Hex(0xf8e0a0), Hex(0xc07a28), Smooth(60, 200, py)), fill);
+            img.Set(x, y, c, alpha);
+        }
+    }
+    return img;
+}
+
 Image Overlay() {
     Image img(512, 512, Rgba{255, 255, 255, 255});
     for (int y = 0; y < 512; ++y) {

@@ -1,11 +1,13 @@
 // velmora-content OUTDIR: writes the default content pack into OUTDIR.
 // velmora-content --preview DIR: writes every texture as PNG for inspection.
+// velmora-content --icon FILE: writes the program's icon as PNG.
 #include <cstdio>
 #include <exception>
 #include <string>
 
 #include "Image.h"
 #include "Pack.h"
+#include "Screens.h"
 #include "Textures.h"
 
 int main(int argc, char** argv) {
@@ -26,8 +28,12 @@ int main(int argc, char** argv) {
             content::WriteFile(std::filesystem::path(argv[2]) / "sheet.png", content::EncodePng(sheet));
             return 0;
         }
+        if (argc == 3 && std::string(argv[1]) == "--icon") {
+            content::WriteFile(argv[2], content::EncodePng(content::Icon()));
+            return 0;
+        }
         if (argc != 2 || argv[1][0] == '-') {
-            std::fprintf(stderr, "usage: velmora-content OUTDIR\n");
+            std::fprintf(stderr, "usage: velmora-content OUTDIR | --preview DIR | --icon FILE\n");
             return 2;
         }
         content::GeneratePack(argv[1]);

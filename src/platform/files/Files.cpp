@@ -66,6 +66,32 @@ std::string ExecutableFolder() {
     return exe.parent_path().string();
 }
 
+std::vector<std::string> DefaultContentFolders() {
+    const fs::path program = ExecutableFolder();
+    return {program.string(), (program / VELMORA_INSTALLED_CONTENT).lexically_normal().string()};
+}
+
+std::string FindContentFolder(const std::vector<std::string>& folders) {
+    std::string looked;
+    for (const std::string& folder : folders) {
+        std::error_code error;
+        if (fs::is_directory(ResolvePath(folder + "/data"), error)) return folder;
+        looked += (looked.empty() ? "" : ", ") + folder;
+    }
+    throw ContentError("no content found (looked for a data folder in " + looked + "); give one with --data DIR");
+}
+
+std::string GivenContentFolder(const std::string& folder) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(folder, error).lexically_normal();
+    const fs::file_status status = fs::status(absolute, error);
+    if (!fs::exists(status)) throw ContentError("content folder " + folder + " does not exist");
+    if (!fs::is_directory(status)) throw ContentError("content folder " + folder + " is not a folder");
+    std::string text = absolute.string();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    return text;
+}
+
 std::string ResolvePath(const std::string& path) {
     const bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\');
     fs::path resolved = absolute ? fs::path("/") : fs::path();

@@ -4,9 +4,23 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The folder that holds the running executable, with no trailing separator.
 std::string ExecutableFolder();
+
+// Where the program looks for its content when no folder is given, in order:
+// the program's own folder (a build tree keeps the pack beside the program),
+// then the installed pack's folder relative to the program.
+std::vector<std::string> DefaultContentFolders();
+
+// The first of `folders` that holds content (a `data` folder, matched in any
+// case); throws ContentError naming every folder when none does.
+std::string FindContentFolder(const std::vector<std::string>& folders);
+
+// `folder` made absolute with no trailing separator; throws ContentError
+// naming it when it does not exist or is not a folder.
+std::string GivenContentFolder(const std::string& folder);
 
 // Maps a path written with backslashes (or slashes) to the host's form:
 // separators become '/', repeated separators collapse, and each component that

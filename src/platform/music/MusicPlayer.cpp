@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 #include <SDL_mixer.h>
+#include <alsa/asoundlib.h>
 
 #include <iostream>
 
@@ -9,6 +10,11 @@
 #include "platform/files/Files.h"
 
 namespace {
+
+// ALSA writes every step of a failed device lookup to stderr (eight lines when
+// the machine has no sound card); the one line CreateMusicPlayer prints says
+// what they amount to, so they are dropped.
+void DropAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 
 class SilentMusicPlayer final : public MusicPlayer {
 public:
@@ -54,8 +60,9 @@ std::unique_ptr<MusicPlayer> CreateMusicPlayer(bool enabled) {
         std::cerr << "velmora: the music is off" << std::endl;
         return std::make_unique<SilentMusicPlayer>();
     }
+    snd_lib_error_set_handler(DropAlsaMessage);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0 || Mix_OpenAudio(44100, MIX_DEFAULT_FORMAT, 2, 2048) != 0) {
-        std::cerr << "velmora: no audio device (" << SDL_GetError() << "); the music is off" << std::endl;
+        std::cerr << "velmora: no sound device (" << SDL_GetError() << "); the music is off" << std::endl;
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return std::make_unique<SilentMusicPlayer>();
     }

@@ -14,5 +14,5 @@ public:
 };
 
 // An SDL2_mixer player, or a silent one when `enabled` is false or the machine
-// has no audio device (one line on stderr then says the music is off).
+// has no sound device (one line on stderr then says the music is off).
 std::unique_ptr<MusicPlayer> CreateMusicPlayer(bool enabled);

@@ -318,6 +318,20 @@ ImageSize ReadImageSize(std::string_view bytes, const std::string& name) {
     return ReadStbHeader(bytes, name);
 }
 
+std::string ImageFormat(std::string_view bytes) {
+    if (IsDds(bytes)) {
+        if (bytes.size() < 128) return "DDS";
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+        if (ReadLittle32(p + 80) & kFourCC) return "DDS " + std::string(bytes.substr(84, 4));
+        return "DDS " + std::to_string(ReadLittle32(p + 88)) + "-bit";
+    }
+    if (JpegStart(bytes) != 0) return "JPEG";
+    if (bytes.substr(0, 4) == "\x89PNG") return "PNG";
+    if (bytes.substr(0, 2) == "BM") return "BMP";
+    if (LooksLikeTga(bytes)) return "TGA";
+    return "unknown";
+}
+
 void CheckTextureSize(uint64_t width, uint64_t height, const std::string& name) {
     if (width == 0 || height == 0 || width > kMaxTextureSize || height > kMaxTextureSize) {
         Fail(name, "image size " + std::to_string(width) + " x " + std::to_string(height) +

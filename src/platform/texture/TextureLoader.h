@@ -31,6 +31,10 @@ void CheckTextureSize(uint64_t width, uint64_t height, const std::string& name);
 // Throws ContentError naming `name` and what is wrong.
 DecodedImage DecodeImage(std::string_view bytes, const std::string& name);
 
+// The format of an image file's bytes, for people: "JPEG", "PNG", "TGA", "BMP",
+// "DDS DXT1", "DDS 32-bit" and so on; "unknown" when none fits.
+std::string ImageFormat(std::string_view bytes);
+
 struct ImageSize {
     uint32_t width = 0;
     uint32_t height = 0;

@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "common/Errors.h"
@@ -15,6 +16,11 @@ constexpr int kOffscreenSurfaceSize = 16;
 
 Window::Window(const WindowOptions& options) : options_(options) {
     if (options.offscreen) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+    // Without a display SDL would end up drawing unseen off screen, after the
+    // Wayland client library complained on stderr that there is no session to
+    // connect to. A live run wants a display or a clear error.
+    const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr || std::getenv("XDG_RUNTIME_DIR") != nullptr;
+    if (!options.offscreen) SDL_SetHint(SDL_HINT_VIDEODRIVER, wayland ? "x11,wayland,kmsdrm" : "x11,kmsdrm");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         throw DemoError(std::string("cannot open the display: ") + SDL_GetError());
     }

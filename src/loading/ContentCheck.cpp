@@ -1,0 +1,181 @@
+#include "loading/ContentCheck.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <iomanip>
+#include <limits>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "common/Common.h"
+#include "common/Constants.h"
+#include "common/Variables.h"
+#include "loading/Loading.h"
+#include "loading/m_InitMesh.h"
+#include "loading/m_InitTextures.h"
+#include "platform/files/Files.h"
+#include "platform/music/Mp3Frames.h"
+#include "platform/texture/TextureLoader.h"
+#include "platform/xfile/XFile.h"
+#include "timeline/m_InitSteps.h"
+
+namespace {
+
+std::string Fixed(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+std::string Count(size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// How long the camera takes to fly a step's eye path: from key 2 to the second
+// last, each segment lasting its key's pace divided by its length in seconds,
+// as the camera moves. Infinite when a segment has no length.
+double FlightSeconds(const Step& step) {
+    double seconds = 0;
+    for (int32_t k = 2; k <= step.EyePath.UBound() - 1; ++k) {
+        const float length = GetDistance(step.EyePath[k - 1].Position, step.EyePath[k].Position);
+        if (length == 0) return std::numeric_limits<double>::infinity();
+        seconds += step.EyePath[k].Pace / static_cast<double>(length);
+    }
+    return seconds;
+}
+
+// Keys of a path; a lone key at the origin is the place-holder of a path the
+// camera file gave none.
+int32_t KeyCount(const BoundedArray<PathKey>& path) {
+    const D3DVECTOR& first = path[0].Position;
+    if (path.UBound() == 0 && first.x == 0 && first.y == 0 && first.z == 0) return 0;
+    return path.UBound() + 1;
+}
+
+class Checker {
+public:
+    explicit Checker(std::ostream& out) : out_(out) {}
+
+    // Writes `kind`, `file` and what `describe` says of it, or the problem it threw.
+    void File(const char* kind, const std::string& file, const std::function<std::string()>& describe) {
+        ++files_;
+        try {
+            const std::string description = describe();
+            out_ << std::left << std::setw(8) << kind << Relative(file) << ": " << description << '\n';
+        } catch (const std::exception& error) {
+            // One line per file, whatever a quoted piece of the file holds.
+            std::string problem = error.what();
+            std::replace_if(problem.begin(), problem.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+            out_ << "PROBLEM " << problem << '\n';
+            ++problems_;
+        }
+    }
+
+    // An image once, however many meshes name it.
+    void Image(const TextureRequest& request) {
+        const std::string file = ResolvePath(request.path);
+        if (!images_.insert(file).second) return;
+        // Making the texture from the decoded image depends only on the sizes
+        // the tables ask for, never on the file, so decoding is the whole check.
+        File("image", file, [&] {
+            const std::string bytes = ReadWholeFile(file);
+            const DecodedImage image = DecodeImage(bytes, file);
+            return std::to_string(image.width) + " x " + std::to_string(image.height) + " " + ImageFormat(bytes);
+        });
+    }
+
+    void Mesh(const MeshListRow& row) {
+        const std::string folder = AppPath + "\\" + row.Folder;
+        const std::string file = ResolvePath(folder + "\\" + row.File);
+        std::optional<XMesh> mesh;
+        File("mesh", file, [&] {
+            mesh = ParseXFile(ReadWholeFile(file), file);
+            size_t textures = 0;
+            for (const XMaterial& material : mesh->materials) textures += material.textureFilename.empty() ? 0 : 1;
+            return Count(mesh->geometry.indices.size() / 3, "triangle", "triangles") + ", " +
+                   Count(mesh->materials.size(), "material", "materials") + ", " +
+                   Count(textures, "texture", "textures");
+        });
+        ++meshes_;
+        if (mesh) {
+            for (const XMaterial& material : mesh->materials) {
+                if (!material.textureFilename.empty()) Image(MaterialTexture(folder + "\\" + material.textureFilename));
+            }
+        }
+        if (row.OwnTexture != nullptr) Image(OwnTexture(row));
+    }
+
+    void Camera() {
+        File("camera", ResolvePath(AppPath + "\\cam.dat"), [] {
+            InitSteps([](const std::string&) {});
+            std::string text;
+            for (int32_t s = 0; s <= Steps.UBound(); ++s) {
+                const Step& step = Steps[s];
+                const double flight = FlightSeconds(step);
+                const double duration = step.Duration / 1000.0;
+                text += (s == 0 ? "step " : "; step ") + std::to_string(s) + ": " +
+                        Count(size_t(KeyCount(step.EyePath)), "key", "keys") + ", ";
+                if (step.EyePath.UBound() <= 2) {
+                    text += "camera held for " + Fixed(duration) + " s";
+                } else if (std::isinf(flight)) {
+                    text += "a segment of length 0 never ends: the camera stops there for the rest of the " +
+                            Fixed(duration) + " s";
+                } else {
+                    text += "flies " + Fixed(flight) + " s of " + Fixed(duration) + " s";
+                    if (flight > duration) text += " (cut short)";
+                }
+            }
+            return text;
+        });
+    }
+
+    void Music() {
+        const std::string file = ResolvePath(AppPath + MusicFileName);
+        File("music", file, [&] {
+            const Mp3Stream stream = ReadMp3Frames(ReadWholeFile(file), file);
+            const double seconds = stream.Seconds();
+            const int minutes = static_cast<int>(seconds / 60);
+            char length[32];
+            std::snprintf(length, sizeof length, "%d:%04.1f", minutes, seconds - 60.0 * minutes);
+            return std::string(length) + ", " + stream.format + ", " + std::to_string(stream.sampleRate) + " Hz, " +
+                   std::to_string(stream.frames) + " frames";
+        });
+    }
+
+    size_t Summary() {
+        out_ << "velmora: " << Count(files_, "file", "files") << " (" << Count(meshes_, "mesh", "meshes") << ", "
+             << Count(images_.size(), "image", "images") << ", the camera file and the music): ";
+        if (problems_ == 0) {
+            out_ << "all would play\n";
+        } else {
+            out_ << Count(problems_, "problem", "problems") << ", the demo would not play\n";
+        }
+        return problems_;
+    }
+
+private:
+    std::string Relative(const std::string& file) const {
+        const std::string root = AppPath + "/";
+        return file.rfind(root, 0) == 0 ? file.substr(root.size()) : file;
+    }
+
+    std::ostream& out_;
+    std::set<std::string> images_;
+    size_t files_ = 0, meshes_ = 0, problems_ = 0;
+};
+
+}  // namespace
+
+size_t CheckContent(std::ostream& out) {
+    out << "content folder: " << AppPath << '\n';
+    Checker checker(out);
+    for (const InitTextureRow& row : InitTextures) checker.Image(InitTexture(row));
+    for (const MeshListRow& row : MeshList) checker.Mesh(row);
+    checker.Camera();
+    checker.Music();
+    return checker.Summary();
+}
