@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 struct CommandLine {
     bool help = false;
@@ -18,6 +19,14 @@ struct CommandLine {
     std::optional<std::string> capture;  // a folder (existing, or ending in '/') or a video file
     uint32_t fps = 60;
     std::optional<double> seconds;
+    // Where the timeline is first shown, in seconds since it began (after
+    // loading); with it --seconds counts from there.
+    std::optional<double> start;
+    std::optional<uint32_t> jobs;  // a capture split into this many processes
+    bool lossless = false;         // video capture encoded without loss
+    // Segment videos joined into `join`, the music muxed in once.
+    std::optional<std::string> join;
+    std::vector<std::string> joinSegments;
 };
 
 class UsageError : public std::runtime_error {
@@ -32,3 +41,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv);
 bool CaptureIsFolder(const std::string& capture);
 
 const char* UsageText();
+
+// The timeline frame shown at `seconds` of timeline time at `fps`: the first
+// whose time is not before it (a hair's tolerance keeps k / fps at frame k).
+int64_t TimelineFrameAt(double seconds, uint32_t fps);
