@@ -20,7 +20,7 @@ std::string Lower(std::string text) {
 // The file's global metadata as ffmpeg reads it back (Matroska may change the
 // keys' case).
 std::map<std::string, std::string> ReadMetadata(const std::string& file) {
-    const std::string command = "ffmpeg -loglevel error -i " + ShellQuote(file) + " -f ffmetadata - 2>/dev/null";
+    const std::string command = "ffmpeg -loglevel error -i " + QuoteForShell(file) + " -f ffmetadata - 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) throw DemoError("cannot start ffmpeg to read " + file);
     std::string text;
@@ -117,8 +117,8 @@ uint64_t JoinSegments(const std::vector<std::string>& files, const std::string& 
         for (const SegmentPlace& part : parts) stream << ConcatListLine(part.file);
         if (!stream) throw DemoError("cannot write the list of parts " + list.string());
     }
-    const std::string command = "ffmpeg -loglevel error -y -f concat -safe 0 -i " + ShellQuote(list.string()) +
-                                " -map 0:v -c copy " + ShellQuote(video.string());
+    const std::string command = "ffmpeg -loglevel error -y -f concat -safe 0 -i " + QuoteForShell(list.string()) +
+                                " -map 0:v -c copy " + QuoteForShell(video.string());
     if (std::system(command.c_str()) != 0) throw DemoError("ffmpeg could not join the parts into " + video.string());
 
     uint64_t frames = 0;

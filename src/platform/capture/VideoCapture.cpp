@@ -11,7 +11,7 @@
 #include "common/Errors.h"
 #include "platform/files/Files.h"
 
-std::string ShellQuote(const std::string& text) {
+std::string QuoteForShell(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) {
         if (c == '\'') {
@@ -48,7 +48,7 @@ VideoCapture::VideoCapture(const std::string& outputPath, uint32_t framesPerSeco
     std::ostringstream command;
     command << "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s " << width << 'x' << height << " -r " << fps_
             << " -i pipe:0 -an -c:v libx264 -preset veryfast " << (lossless ? "-qp 0" : "-crf 20")
-            << " -pix_fmt yuv420p " << ShellQuote(videoOnlyPath_);
+            << " -pix_fmt yuv420p " << QuoteForShell(videoOnlyPath_);
     // A broken pipe must come back as a write error, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
     pipe_ = popen(command.str().c_str(), "w");
@@ -162,18 +162,18 @@ void VideoCapture::MuxMusic() {
 void MuxVideoWithMusic(const MusicMux& mux) {
     const double videoSeconds = static_cast<double>(mux.frames) / mux.fps;
     std::ostringstream command;
-    command << "ffmpeg -loglevel error -y -i " << ShellQuote(mux.video);
+    command << "ffmpeg -loglevel error -y -i " << QuoteForShell(mux.video);
     if (mux.musicFrame) {
         const double startSeconds = static_cast<double>(*mux.musicFrame) / mux.fps;
         const long delayMs = std::lround(startSeconds * 1000.0);
-        command << " -ss " << mux.musicPosition << " -i " << ShellQuote(mux.musicPath)
+        command << " -ss " << mux.musicPosition << " -i " << QuoteForShell(mux.musicPath)
                 << " -map 0:v -map 1:a -c:v copy -c:a aac -b:a 192k -af "
-                << ShellQuote("adelay=" + std::to_string(delayMs) + "|" + std::to_string(delayMs) + ",apad");
+                << QuoteForShell("adelay=" + std::to_string(delayMs) + "|" + std::to_string(delayMs) + ",apad");
     } else {
         command << " -map 0:v -c:v copy";
     }
-    for (const auto& [key, value] : mux.tags) command << " -metadata " << ShellQuote(key + "=" + value);
-    command << " -t " << videoSeconds << " -movflags +faststart " << ShellQuote(mux.output);
+    for (const auto& [key, value] : mux.tags) command << " -metadata " << QuoteForShell(key + "=" + value);
+    command << " -t " << videoSeconds << " -movflags +faststart " << QuoteForShell(mux.output);
     if (std::system(command.str().c_str()) != 0) {
         throw DemoError("video capture: ffmpeg could not write " + mux.output + " (the video alone is in " +
                         mux.video + ")");

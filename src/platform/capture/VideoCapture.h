@@ -91,7 +91,7 @@ struct MusicMux {
 void MuxVideoWithMusic(const MusicMux& mux);
 
 // Quotes `text` for the shell.
-std::string ShellQuote(const std::string& text);
+std::string QuoteForShell(const std::string& text);
 
 // True when the ffmpeg program can be run.
 bool FfmpegAvailable();
