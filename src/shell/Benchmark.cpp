@@ -94,6 +94,7 @@ void Benchmark::StartCounting(double fastForwardSeconds) {
     frameMilliseconds_.clear();
     updateSeconds_ = drawSeconds_ = presentSeconds_ = 0;
     timelineOwnAllocations_ = timelineDriverAllocations_ = 0;
+    inFrame_ = false;
     timelineStart_ = lastFrameEnd_ = std::chrono::steady_clock::now();
 }
 

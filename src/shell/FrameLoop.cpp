@@ -62,13 +62,11 @@ void RunFrameLoop(const FrameRoutines& routines) {
 }
 
 void FastForwardTimeline(const FrameRoutines& routines, int64_t frames) {
-    for (int64_t frame = 0; frame < frames && TimelineRunning(); ++frame) {
-        // The last frame before the first shown one is drawn, though not
-        // shown: drawing leaves render states behind (blending, lighting, the
-        // vertex format), and the next frame must find them as it would in a
-        // run from the start.
-        RunFrame(routines, frame + 1 == frames);
-    }
+    // Drawing changes nothing that a later frame reads: r_Render only sets
+    // device states that every frame sets again before it draws with them
+    // (the sprite puts back what it changes), and it reads the clock but
+    // does not move it. So the frames before the start are run undrawn.
+    for (int64_t frame = 0; frame < frames && TimelineRunning(); ++frame) RunFrame(routines, false);
     SystemClock->EndSkip();
 }
 

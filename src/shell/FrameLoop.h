@@ -29,6 +29,6 @@ void StartTimeline(bool startMusic = true);
 void StartMusic();
 
 // Runs `frames` frames of the timeline, or up to its end, with every state
-// change and random draw of the frame loop, drawing only the last and
-// presenting none but that one; the clock advances one frame each.
+// change and random draw of the frame loop but without drawing or presenting
+// them; the clock advances one frame each.
 void FastForwardTimeline(const FrameRoutines& routines, int64_t frames);

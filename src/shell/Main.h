@@ -8,8 +8,8 @@
 // run without being shown, so that it is the frame a run from the start shows.
 struct TimelineStart {
     int64_t frames = 0;  // timeline frames run before the first shown one
-    // Called once the next frame presented is the first shown one, with the
-    // seconds the fast-forward took.
+    // Called just before the first shown frame, with the seconds the
+    // fast-forward took.
     std::function<void(double)> reached;
 };
 

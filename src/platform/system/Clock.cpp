@@ -22,10 +22,6 @@ int32_t RealClock::TickCount() { return static_cast<int32_t>(static_cast<uint32_
 
 int64_t RealClock::PerformanceCounter() { return static_cast<int64_t>(Now() - startCounter_); }
 
-void RealClock::OnFramePresented() {
-    if (skipping_) heldAt_ += 1000000000 / kSkippedFramesPerSecond;
-}
-
 void RealClock::SkipFrame() {
     if (!skipping_) {
         heldAt_ = Now();

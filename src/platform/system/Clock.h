@@ -26,10 +26,9 @@ public:
     int32_t TickCount() override;
     int64_t PerformanceCounter() override;
     int64_t PerformanceFrequency() override;
-    // While skipping, time stands still but for whole frames of
-    // kSkippedFramesPerSecond, presented ones included; afterwards it runs on
-    // from there at the machine's pace.
-    void OnFramePresented() override;
+    // While skipping, time stands still but for the skipped frames, each
+    // 1 / kSkippedFramesPerSecond; afterwards it runs on from there at the
+    // machine's pace.
     void SkipFrame() override;
     void EndSkip() override;
 
