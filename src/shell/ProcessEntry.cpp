@@ -57,8 +57,9 @@ public:
         if (sink_ != nullptr) sink_->OnFramePixels(rgba, width, height);
     }
 
-    // For --start: nothing is handed over until ShowFrom, which then ends the
-    // run after `frames` frames (none: at the end of the demo).
+    // For --start: the demo-time limit gives way to a count of the frames
+    // shown from ShowFrom on (none: to the end of the demo); with
+    // `holdLoading` no frame is handed over before ShowFrom either.
     void HoldFrames(bool holdLoading) {
         holding_ = holdLoading;
         seconds_.reset();

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 #include "common/Errors.h"
 #include "platform/capture/VideoCapture.h"
@@ -110,24 +111,45 @@ uint64_t JoinSegments(const std::vector<std::string>& files, const std::string& 
     parts = OrderSegments(std::move(parts));
 
     const std::filesystem::path out(output);
-    const std::filesystem::path list = out.parent_path() / (".velmora-join-" + out.filename().string() + ".txt");
-    const std::filesystem::path video = out.parent_path() / (".velmora-join-" + out.filename().string() + ".mkv");
-    {
-        std::ofstream stream(list);
-        for (const SegmentPlace& part : parts) stream << ConcatListLine(part.file);
-        if (!stream) throw DemoError("cannot write the list of parts " + list.string());
-    }
-    const std::string command = "ffmpeg -loglevel error -y -f concat -safe 0 -i " + QuoteForShell(list.string()) +
-                                " -map 0:v -c copy " + QuoteForShell(video.string());
-    if (std::system(command.c_str()) != 0) throw DemoError("ffmpeg could not join the parts into " + video.string());
+    const std::string scratch = (out.parent_path() / (".velmora-join-" + out.filename().string())).string();
+    std::vector<std::filesystem::path> made;
+    const auto removeMade = [&made] {
+        std::error_code ignored;
+        for (const std::filesystem::path& file : made) std::filesystem::remove(file, ignored);
+    };
+    try {
+        // The concat demuxer places each file after the one before by the
+        // files' start times and lengths, which the parts' sound (the AAC
+        // encoder's priming) would shift: each part's video is taken alone,
+        // its length given in frames.
+        std::ostringstream list;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            const std::filesystem::path video = scratch + "-" + std::to_string(i) + ".mkv";
+            made.push_back(video);
+            const std::string take = "ffmpeg -loglevel error -y -i " + QuoteForShell(parts[i].file) +
+                                     " -map 0:v -c copy " + QuoteForShell(video.string());
+            if (std::system(take.c_str()) != 0) throw DemoError("ffmpeg could not read the video of " + parts[i].file);
+            char duration[64];
+            std::snprintf(duration, sizeof duration, "duration %.6f\n", double(parts[i].frames) / parts[i].fps);
+            list << ConcatListLine(video.string()) << duration;
+        }
+        const std::filesystem::path listFile = scratch + ".txt";
+        made.push_back(listFile);
+        std::ofstream(listFile) << list.str();
+        const std::filesystem::path joined = scratch + ".mkv";
+        made.push_back(joined);
+        const std::string command = "ffmpeg -loglevel error -y -f concat -safe 0 -i " + QuoteForShell(listFile.string()) +
+                                    " -map 0:v -c copy " + QuoteForShell(joined.string());
+        if (std::system(command.c_str()) != 0) throw DemoError("ffmpeg could not join the parts into " + joined.string());
 
-    uint64_t frames = 0;
-    for (const SegmentPlace& part : parts) frames += part.frames;
-    const SegmentPlace& first = parts.front();
-    MusicMux mux{video.string(), output, first.fps, frames, first.timelineFrame, 0.0, musicPath, {}};
-    MuxVideoWithMusic(mux);
-    std::error_code ignored;
-    std::filesystem::remove(list, ignored);
-    std::filesystem::remove(video, ignored);
-    return frames;
+        uint64_t frames = 0;
+        for (const SegmentPlace& part : parts) frames += part.frames;
+        const SegmentPlace& first = parts.front();
+        MuxVideoWithMusic({joined.string(), output, first.fps, frames, first.timelineFrame, 0.0, musicPath, {}});
+        removeMade();
+        return frames;
+    } catch (...) {
+        removeMade();
+        throw;
+    }
 }
