@@ -173,7 +173,9 @@ void MuxVideoWithMusic(const MusicMux& mux) {
         command << " -map 0:v -c:v copy";
     }
     for (const auto& [key, value] : mux.tags) command << " -metadata " << QuoteForShell(key + "=" + value);
-    command << " -t " << videoSeconds << " -movflags +faststart " << QuoteForShell(mux.output);
+    // MP4 keeps keys of its own only when told to.
+    command << " -t " << videoSeconds << " -movflags " << (mux.tags.empty() ? "+faststart" : "+faststart+use_metadata_tags")
+            << " " << QuoteForShell(mux.output);
     if (std::system(command.str().c_str()) != 0) {
         throw DemoError("video capture: ffmpeg could not write " + mux.output + " (the video alone is in " +
                         mux.video + ")");
