@@ -7,6 +7,7 @@
 #include "loading/m_InitMesh.h"
 #include "loading/m_InitTextures.h"
 #include "loading/m_showLoadingScreen.h"
+#include "platform/files/Files.h"
 
 std::string LoadMeshMessage(const std::string& Folder, const std::string& FileName) {
     return "Loading mesh: " + Folder + "\\" + FileName;
@@ -55,7 +56,9 @@ MeshEntry LoadMesh(const std::string& Folder, const std::string& FileName) {
         material.Ambient = material.Diffuse;
         entry.Materials[i] = material;
         const std::string& name = materials[static_cast<size_t>(i)].TextureFilename;
-        if (!name.empty()) CreateTexture(MaterialTexture(AppPath + "\\" + Folder + "\\" + name), entry.Textures[i]);
+        if (!name.empty()) {
+            CreateTexture(MaterialTexture(ResolveMaterialTexture(AppPath + "\\" + Folder, name)), entry.Textures[i]);
+        }
     }
     return entry;
 }

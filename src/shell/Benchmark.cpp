@@ -89,6 +89,15 @@ void Benchmark::EndFrame() {
     inFrame_ = false;
 }
 
+void Benchmark::StartCounting(double fastForwardSeconds) {
+    fastForwardMilliseconds_ = fastForwardSeconds * 1000.0;
+    frameMilliseconds_.clear();
+    updateSeconds_ = drawSeconds_ = presentSeconds_ = 0;
+    timelineOwnAllocations_ = timelineDriverAllocations_ = 0;
+    inFrame_ = false;
+    timelineStart_ = lastFrameEnd_ = std::chrono::steady_clock::now();
+}
+
 void Benchmark::OnPresentStart() { presentStart_ = std::chrono::steady_clock::now(); }
 
 void Benchmark::OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) {
@@ -110,12 +119,12 @@ std::string Benchmark::Report() const {
                   "{\"load_ms\": %.1f, \"frames\": %zu, \"wall_s\": %.3f, \"fps\": %.2f, "
                   "\"frame_ms\": {\"p50\": %.3f, \"p95\": %.3f, \"p99\": %.3f, \"max\": %.3f}, "
                   "\"peak_rss_mb\": %.1f, \"allocs_per_frame\": %.3f, \"driver_allocs_per_frame\": %.3f, "
-                  "\"phase_s\": {\"update\": %.3f, \"draw\": %.3f, \"present\": %.3f}}",
+                  "\"phase_s\": {\"update\": %.3f, \"draw\": %.3f, \"present\": %.3f}, \"fast_forward_ms\": %.1f}",
                   loadMilliseconds_, frames, wall, wall > 0 ? static_cast<double>(frames) / wall : 0.0,
                   Percentile(frameMilliseconds_, 0.50), Percentile(frameMilliseconds_, 0.95),
                   Percentile(frameMilliseconds_, 0.99), Percentile(frameMilliseconds_, 1.0),
                   static_cast<double>(usage.ru_maxrss) / 1024.0,
                   PerCountedFrame(timelineOwnAllocations_, frames), PerCountedFrame(timelineDriverAllocations_, frames),
-                  updateSeconds_, drawSeconds_, presentSeconds_);
+                  updateSeconds_, drawSeconds_, presentSeconds_, fastForwardMilliseconds_);
     return line;
 }

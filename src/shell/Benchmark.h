@@ -31,6 +31,10 @@ public:
         next_.OnFramePixels(rgba, width, height);
     }
 
+    // With --start: the frames so far only brought the timeline to its first
+    // shown frame; the figures count from the next frame on.
+    void StartCounting(double fastForwardSeconds);
+
     // The figures as one line of JSON.
     std::string Report() const;
 
@@ -47,6 +51,7 @@ private:
     TimePoint presentStart_{};
     TimePoint lastFrameEnd_{};
     double loadMilliseconds_ = 0;
+    double fastForwardMilliseconds_ = 0;
     double updateSeconds_ = 0, drawSeconds_ = 0, presentSeconds_ = 0;
     double presentInFrame_ = 0;
     std::vector<double> frameMilliseconds_;

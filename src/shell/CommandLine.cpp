@@ -75,9 +75,34 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         } else if (arg == "--check") {
             line.check = true;
             if (i + 1 < argc && argv[i + 1][0] != '-') line.checkDir = std::string(argv[++i]);
+        } else if (arg == "--start") {
+            const double start = ParseNumber<double>(arg, value());
+            if (!std::isfinite(start) || start < 0 || start > 86400) {
+                throw UsageError("--start must be a number of seconds from 0 to 86400");
+            }
+            line.start = start;
+        } else if (arg == "--jobs") {
+            line.jobs = ParseNumber<uint32_t>(arg, value());
+            if (*line.jobs < 1 || *line.jobs > 256) throw UsageError("--jobs must be between 1 and 256");
+        } else if (arg == "--lossless") {
+            line.lossless = true;
+        } else if (arg == "--join") {
+            line.join = std::string(value());
+            if (line.join->empty()) throw UsageError("--join needs an output file name");
+            while (i + 1 < argc && std::string_view(argv[i + 1]).substr(0, 2) != "--") {
+                line.joinSegments.emplace_back(argv[++i]);
+            }
+            if (line.joinSegments.empty()) throw UsageError("--join needs the segment videos after the output");
         } else {
             throw UsageError("unknown argument '" + std::string(arg) + "'");
         }
+    }
+    if (line.jobs && !line.capture) throw UsageError("--jobs applies only to --capture");
+    if (line.lossless && (!line.capture || CaptureIsFolder(*line.capture))) {
+        throw UsageError("--lossless applies only to a video --capture");
+    }
+    if (line.join && (line.capture || line.benchmark)) {
+        throw UsageError("--join cannot be combined with --capture or --benchmark");
     }
     if (line.capture && line.benchmark) throw UsageError("--capture and --benchmark cannot be combined");
     if (line.check && (line.capture || line.benchmark)) {
@@ -97,6 +122,10 @@ bool CaptureIsFolder(const std::string& capture) {
     if (!capture.empty() && capture.back() == '/') return true;
     std::error_code error;
     return std::filesystem::is_directory(capture, error);
+}
+
+int64_t TimelineFrameAt(double seconds, uint32_t fps) {
+    return static_cast<int64_t>(std::ceil(seconds * fps - 1e-6));
 }
 
 const char* UsageText() {
@@ -121,5 +150,11 @@ const char* UsageText() {
            "  --fps N             frames per second of --capture and --benchmark (default 60)\n"
            "  --seconds S         stop --capture or --benchmark after S seconds of demo time\n"
            "                      (default: the whole demo)\n"
+           "  --start T           begin at T seconds of timeline time (after loading): every frame\n"
+           "                      before it is run unshown; --seconds then counts from T, and a\n"
+           "                      capture holds the frames from T only (from 0: the loading too)\n"
+           "  --jobs N            --capture split into N segments rendered by N processes, joined\n"
+           "  --lossless          encode the --capture video without loss\n"
+           "  --join OUT SEG...   join segment videos made with --capture --start, music muxed once\n"
            "  --help, --version\n";
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 struct CommandLine {
     bool help = false;
@@ -24,6 +25,14 @@ struct CommandLine {
     std::optional<int> msaa;  // samples per pixel; none given: the renderer's default
     bool check = false;                    // check the content instead of playing it
     std::optional<std::string> checkDir;   // the folder --check was given
+    // Where the timeline is first shown, in seconds since it began (after
+    // loading); with it --seconds counts from there.
+    std::optional<double> start;
+    std::optional<uint32_t> jobs;  // a capture split into this many processes
+    bool lossless = false;         // video capture encoded without loss
+    // Segment videos joined into `join`, the music muxed in once.
+    std::optional<std::string> join;
+    std::vector<std::string> joinSegments;
 };
 
 class UsageError : public std::runtime_error {
@@ -38,3 +47,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv);
 bool CaptureIsFolder(const std::string& capture);
 
 const char* UsageText();
+
+// The timeline frame shown at `seconds` of timeline time at `fps`: the first
+// whose time is not before it (a hair's tolerance keeps k / fps at frame k).
+int64_t TimelineFrameAt(double seconds, uint32_t fps);

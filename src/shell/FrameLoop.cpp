@@ -35,20 +35,39 @@ void AdvanceStepClock() {
     }
 }
 
+bool TimelineRunning() { return CurrentStep <= Steps.UBound() && demoRunning != 0; }
+
+// One frame of the timeline; an undrawn one moves the clock on by itself, as
+// presenting a drawn one does.
+void RunFrame(const FrameRoutines& routines, bool draw) {
+    if (Steps[CurrentStep].Loaded == False16) routines.loadStep();
+    HandOverCamera();
+    routines.pumpMessages();
+    MeasureFrameTime();
+    routines.updateParticles();
+    routines.generateVertex();
+    if (cameraHeld != True32) routines.moveCamera();
+    if (draw) {
+        routines.render();
+    } else {
+        SystemClock->SkipFrame();
+    }
+    AdvanceStepClock();
+}
+
 }  // namespace
 
 void RunFrameLoop(const FrameRoutines& routines) {
-    while (CurrentStep <= Steps.UBound() && demoRunning != 0) {
-        if (Steps[CurrentStep].Loaded == False16) routines.loadStep();
-        HandOverCamera();
-        routines.pumpMessages();
-        MeasureFrameTime();
-        routines.updateParticles();
-        routines.generateVertex();
-        if (cameraHeld != True32) routines.moveCamera();
-        routines.render();
-        AdvanceStepClock();
-    }
+    while (TimelineRunning()) RunFrame(routines, true);
+}
+
+void FastForwardTimeline(const FrameRoutines& routines, int64_t frames) {
+    // Drawing changes nothing that a later frame reads: r_Render only sets
+    // device states that every frame sets again before it draws with them
+    // (the sprite puts back what it changes), and it reads the clock but
+    // does not move it. So the frames before the start are run undrawn.
+    for (int64_t frame = 0; frame < frames && TimelineRunning(); ++frame) RunFrame(routines, false);
+    SystemClock->EndSkip();
 }
 
 void RunEndScreen(const std::function<void()>& drawFrame) {
@@ -58,7 +77,7 @@ void RunEndScreen(const std::function<void()>& drawFrame) {
     }
 }
 
-void StartTimeline() {
+void StartTimeline(bool startMusic) {
     camPos = MakeVector(400, 400, 200);
     camLookAt = MakeVector(400, 50, -200);
     camUp = MakeVector(0, 1, 0);
@@ -79,7 +98,11 @@ void StartTimeline() {
     lastKey = Steps[0].EyePath.UBound() - 1;
     startTick = GetTickCount();
     CurrentStep = 0;
+    if (startMusic) StartMusic();
+    Steps[CurrentStep].StartTick = GetTickCount();
+}
+
+void StartMusic() {
     mp3->SetCurrentPosition(TickDifference(GetTickCount(), startTick) / 1000.0);
     mp3->Play();
-    Steps[CurrentStep].StartTick = GetTickCount();
 }

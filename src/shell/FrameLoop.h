@@ -2,6 +2,7 @@
 // that tests can drive them with a fake clock and fake routines.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 struct FrameRoutines {
@@ -20,5 +21,14 @@ void RunFrameLoop(const FrameRoutines& routines);
 // Draws end-screen frames until 7000 ms have passed or demoRunning is cleared.
 void RunEndScreen(const std::function<void()>& drawFrame);
 
-// Start-up after loading: the camera, the music, the timing origins.
-void StartTimeline();
+// Start-up after loading: the camera, the music (unless `startMusic` is
+// false), the timing origins.
+void StartTimeline(bool startMusic = true);
+
+// Plays the music from the timeline's present time.
+void StartMusic();
+
+// Runs `frames` frames of the timeline, or up to its end, with every state
+// change and random draw of the frame loop but without drawing or presenting
+// them; the clock advances one frame each.
+void FastForwardTimeline(const FrameRoutines& routines, int64_t frames);

@@ -1,5 +1,7 @@
 #include "shell/Main.h"
 
+#include <chrono>
+
 #include "common/Common.h"
 #include "common/Constants.h"
 #include "common/Variables.h"
@@ -40,14 +42,14 @@ FrameRoutines DemoRoutines() {
                          m_MoveCamera, r_Render};
 }
 
-void frmMain_Load() {
+void frmMain_Load(const TimelineStart& start) {
     frmMain->Show();
-    Main();
+    Main(start);
 }
 
-void Main() { RunMain(DemoRoutines()); }
+void Main(const TimelineStart& start) { RunMain(DemoRoutines(), start); }
 
-void RunMain(const FrameRoutines& routines) {
+void RunMain(const FrameRoutines& routines, const TimelineStart& start) {
     // Esc reaches the driver through the window's message pump.
     frmMain->SetKeyDownHandler(frmMain_KeyDown);
     DX = std::make_unique<DirectX8>();
@@ -58,7 +60,17 @@ void RunMain(const FrameRoutines& routines) {
     demoRunning = m_InitGraphicsMode(3, D3DFMT_D24S8, false) ? True16 : False16;
     if (demoRunning == False16) m_Terminate();
     LoadEverything();
-    StartTimeline();
+    StartTimeline(start.frames == 0);
+    if (start.frames > 0) {
+        const auto fastForwardStart = std::chrono::steady_clock::now();
+        FastForwardTimeline(routines, start.frames);
+        StartMusic();
+        if (start.reached) {
+            start.reached(std::chrono::duration<double>(std::chrono::steady_clock::now() - fastForwardStart).count());
+        }
+    } else if (start.reached) {
+        start.reached(0.0);
+    }
     RunFrameLoop(routines);
     RunEndScreen(DrawEndScreen);
     m_Terminate();

@@ -1,17 +1,29 @@
 // The driver: start-up, the frame loop, the end screen.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+
+// Where the first shown frame lies on the timeline. The frames before it are
+// run without being shown, so that it is the frame a run from the start shows.
+struct TimelineStart {
+    int64_t frames = 0;  // timeline frames run before the first shown one
+    // Called just before the first shown frame, with the seconds the
+    // fast-forward took.
+    std::function<void(double)> reached;
+};
+
 // The window's load event: shows the window and runs the demo. Returns only
 // by m_Terminate's ProcessExit.
-void frmMain_Load();
+void frmMain_Load(const TimelineStart& start = {});
 
 struct FrameRoutines;
 
 // Runs the whole demo; every way out goes through m_Terminate.
-void Main();
+void Main(const TimelineStart& start = {});
 
 // Main with the frame loop's routines given, so that the benchmark can time them.
-void RunMain(const FrameRoutines& routines);
+void RunMain(const FrameRoutines& routines, const TimelineStart& start = {});
 
 // The loading: the font, textures, meshes, objects, steps, fog and fountain,
 // with their loading screens.

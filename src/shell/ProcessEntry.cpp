@@ -8,10 +8,12 @@
 #include <iostream>
 #include <memory>
 
+#include "common/Constants.h"
 #include "common/Errors.h"
 #include "common/Variables.h"
 #include "loading/ContentCheck.h"
 #include "platform/capture/FrameCapture.h"
+#include "platform/capture/SegmentJoin.h"
 #include "platform/capture/VideoCapture.h"
 #include "platform/device/Device.h"
 #include "platform/files/Files.h"
@@ -23,39 +25,64 @@
 #include "shell/CommandLine.h"
 #include "shell/FrameLoop.h"
 #include "shell/Main.h"
+#include "shell/ParallelCapture.h"
 #include "shell/m_Terminate.h"
 
 namespace {
 
 // Follows the presented frames: advances the fixed-step clock, hands the
 // pixels to a capture when there is one, and ends a capture or benchmark once
-// its demo time is up.
+// its demo time is up. A run with --start hands over no frames before the
+// first shown one (but for the loading screen's, from 0) and counts its
+// frames from there.
 class FrameFollower final : public PresentListener {
 public:
     FrameFollower(Clock& clock, std::optional<double> seconds, PresentListener* sink)
         : clock_(clock), seconds_(seconds), sink_(sink), firstTick_(clock.TickCount()) {}
 
     void OnPresentStart() override {
-        if (sink_ != nullptr) sink_->OnPresentStart();
+        if (Capturing()) sink_->OnPresentStart();
     }
     void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) override {
-        if (sink_ != nullptr) sink_->OnPresent(rgba, width, height);
+        if (Capturing()) sink_->OnPresent(rgba, width, height);
         clock_.OnFramePresented();
         if (seconds_ && static_cast<double>(TickDifference(clock_.TickCount(), firstTick_)) >= *seconds_ * 1000.0) {
             m_Terminate();
         }
+        if (counting_ && ++framesShown_ >= frameLimit_) m_Terminate();
     }
-    bool WantsPixels() const override { return sink_ != nullptr && sink_->WantsPixels(); }
-    bool TakesPixelsLate() const override { return sink_ != nullptr && sink_->TakesPixelsLate(); }
+    bool WantsPixels() const override { return Capturing() && sink_->WantsPixels(); }
+    bool TakesPixelsLate() const override { return Capturing() && sink_->TakesPixelsLate(); }
     void OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t height) override {
         if (sink_ != nullptr) sink_->OnFramePixels(rgba, width, height);
     }
 
+    // For --start: the demo-time limit gives way to a count of the frames
+    // shown from ShowFrom on (none: to the end of the demo); with
+    // `holdLoading` no frame is handed over before ShowFrom either.
+    void HoldFrames(bool holdLoading) {
+        holding_ = holdLoading;
+        seconds_.reset();
+    }
+    void ShowFrom(std::optional<int64_t> frames) {
+        holding_ = false;
+        if (!frames) return;
+        counting_ = true;
+        frameLimit_ = *frames;
+        if (frameLimit_ <= 0) m_Terminate();
+    }
+
 private:
+    bool Capturing() const { return sink_ != nullptr && !holding_; }
+
     Clock& clock_;
     std::optional<double> seconds_;
     PresentListener* sink_;
     int32_t firstTick_;
+    bool holding_ = false;
+    bool counting_ = false;
+    int64_t framesShown_ = 0;
+    int64_t frameLimit_ = 0;
 };
 
 std::string ContentFolder(const CommandLine& line) {
@@ -69,8 +96,10 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
 
     AppPath = ContentFolder(line);
     std::unique_ptr<Clock> clock;
+    FixedStepClock* fixedStep = nullptr;
     if (offscreen) {
         clock = std::make_unique<FixedStepClock>(line.fps);
+        fixedStep = static_cast<FixedStepClock*>(clock.get());
     } else {
         clock = std::make_unique<RealClock>();
     }
@@ -80,7 +109,7 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     std::unique_ptr<VideoCapture> video;
     std::unique_ptr<PngFrameWriter> frames;
     if (videoCapture) {
-        video = std::make_unique<VideoCapture>(*line.capture, line.fps, line.width, line.height);
+        video = std::make_unique<VideoCapture>(*line.capture, line.fps, line.width, line.height, line.lossless);
     } else if (line.capture) {
         frames = std::make_unique<PngFrameWriter>(*line.capture);
     }
@@ -100,6 +129,30 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     if (line.benchmark) benchmark = std::make_unique<Benchmark>(processStart, follower);
     window.SetPresentListener(benchmark ? static_cast<PresentListener*>(benchmark.get()) : &follower);
 
+    TimelineStart start;
+    if (line.start) {
+        const uint32_t skipRate = offscreen ? line.fps : uint32_t{RealClock::kSkippedFramesPerSecond};
+        start.frames = TimelineFrameAt(*line.start, skipRate);
+        std::optional<int64_t> shown;
+        if (line.seconds) shown = TimelineFrameAt(*line.start + *line.seconds, skipRate) - start.frames;
+        follower.HoldFrames(start.frames > 0);
+        start.reached = [&, shown](double fastForwardSeconds) {
+            if (fixedStep != nullptr) {
+                // The run's index of the first frame handed over, and of the timeline's first frame.
+                const uint64_t first = start.frames > 0 ? fixedStep->Frames() : 0;
+                const uint64_t timeline = fixedStep->Frames() - static_cast<uint64_t>(start.frames);
+                if (frames) frames->NumberFrom(first);
+                if (video) video->PlaceInRun(first, timeline);
+            }
+            if (benchmark) benchmark->StartCounting(fastForwardSeconds);
+            if (start.frames > 0) {
+                std::cerr << "velmora: fast-forwarded " << start.frames << " frames to " << *line.start << " s in "
+                          << fastForwardSeconds << " s" << std::endl;
+            }
+            follower.ShowFrom(shown);
+        };
+    }
+
     SystemClock = clock.get();
     Rng = &random;
     mp3 = player.get();
@@ -108,9 +161,9 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     try {
         if (benchmark) {
             frmMain->Show();
-            RunMain(benchmark->Wrap(DemoRoutines()));
+            RunMain(benchmark->Wrap(DemoRoutines()), start);
         } else {
-            frmMain_Load();
+            frmMain_Load(start);
         }
     } catch (const ProcessExit& exit) {
         status = exit.status;
@@ -158,6 +211,19 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (line.check) EndProcess(RunCheck(line));
+        if (line.join) {
+            const uint64_t frames =
+                JoinSegments(line.joinSegments, *line.join, ResolvePath(ContentFolder(line) + MusicFileName));
+            std::cerr << "velmora: joined " << line.joinSegments.size() << " parts, " << frames << " frames, into "
+                      << *line.join << std::endl;
+            EndProcess(0);
+        }
+        if (line.jobs) {
+            const uint64_t frames =
+                RunParallelCapture(line, argc, argv, ResolvePath(ContentFolder(line) + MusicFileName));
+            if (frames > 0) std::cerr << "velmora: joined " << frames << " frames into " << *line.capture << std::endl;
+            EndProcess(0);
+        }
         EndProcess(RunDemo(line, processStart));
     } catch (const UsageError& error) {
         std::cerr << "velmora: " << error.what() << "\n\n" << UsageText();

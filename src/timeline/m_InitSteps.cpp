@@ -9,6 +9,9 @@
 
 namespace {
 
+// How long each step lasts (each may overrun by up to a frame).
+constexpr int32_t kStepMilliseconds[4] = {83000, 19500, 40400, 7300};
+
 // Objects drawn by steps 0 and 2: ground, houses, bushes, walls, fountain,
 // parking place, street lamps and the hill.
 constexpr int32_t kTownList[40] = {7,  8,  9,  10, 11, 12, 13, 14, 15, 27, 18, 29, 30, 31,
@@ -33,6 +36,12 @@ void AddKey(BoundedArray<PathKey>& path, const D3DVECTOR& position, int32_t pace
 }
 
 }  // namespace
+
+int32_t TimelineMilliseconds() {
+    int32_t total = 0;
+    for (int32_t duration : kStepMilliseconds) total += duration;
+    return total;
+}
 
 Step NewStep(int32_t duration, int32_t drawCount, int32_t stateCount) {
     Step step;
@@ -64,21 +73,21 @@ void InitSteps(const std::function<void(const std::string&)>& showLoading) {
     Steps.Redim(0, 3);
 
     showLoading("Loading step: 0");
-    Steps[0] = NewStep(83000, 40, 2);
+    Steps[0] = NewStep(kStepMilliseconds[0], 40, 2);
     Steps[0].RenderStates[0] = RenderStatePair{D3DRS_LIGHTING, 1};
     Steps[0].RenderStates[1] = RenderStatePair{D3DRS_AMBIENT, 0x00707082};
     for (int32_t i = 0; i <= 39; ++i) Steps[0].DrawList[i] = kTownList[i];
 
     showLoading("Loading step: 1");
-    Steps[1] = NewStep(19500, 9, 0);
+    Steps[1] = NewStep(kStepMilliseconds[1], 9, 0);
     FillCathedralList(Steps[1]);
     Steps[1].Lights[0] = AddDirectionalLight(1, 0, 1.0f, 0.6f, 0.6f, 0.6f, MakeVector(0.5f, -1.0f, 0.0f));
 
     showLoading("Loading step:2");
-    Steps[2] = NewStep(40400, 40, 0);
+    Steps[2] = NewStep(kStepMilliseconds[2], 40, 0);
 
     showLoading("Loading step: 3");
-    Steps[3] = NewStep(7300, 9, 0);
+    Steps[3] = NewStep(kStepMilliseconds[3], 9, 0);
     FillCathedralList(Steps[3]);
     Steps[3].Lights[0] = AddDirectionalLight(3, 0, 1.0f, 0.6f, 0.6f, 0.6f, MakeVector(0.5f, -1.0f, 0.0f));
 

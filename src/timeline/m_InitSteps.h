@@ -15,3 +15,6 @@ void InitSteps(const std::function<void(const std::string&)>& showLoading);
 Step NewStep(int32_t duration, int32_t drawCount, int32_t stateCount);
 void AddEyeKey(int32_t step, const D3DVECTOR& position, int32_t pace);
 void AddTargetKey(int32_t step, const D3DVECTOR& position, int32_t pace);
+
+// The timeline's length as the steps' durations add up, before any overrun.
+int32_t TimelineMilliseconds();

@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "platform/capture/VideoCapture.h"
 #include "platform/texture/TextureLoader.h"
 #include "support/DeviceHarness.h"
 #include "support/TestSupport.h"
@@ -47,6 +49,24 @@ bool SamplesOnlyKeyed(const Frame& image, int x, int y, int w, int h) {
         for (int dx = 0; dx <= 1; ++dx)
             if (!OpaqueWhite(image, tx + dx, ty + dy)) return false;
     return true;
+}
+
+// The real program with the content pack and `arguments`, its output kept.
+CommandResult RunVelmora(const std::string& arguments) {
+    return RunCommand("SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " + ShellQuote(VELMORA_BINARY) + " --data " +
+                      ShellQuote(VELMORA_CONTENT_DIR) + " " + arguments + " 2>&1");
+}
+
+// The seconds into `file` (its first sound stream) of the first sample above
+// a quiet level.
+double FirstSound(const std::string& file) {
+    const std::string pcm = RunCommand("ffmpeg -loglevel error -i " + ShellQuote(file) +
+                                       " -map 0:a:0 -ac 1 -ar 8000 -f s16le -").output;
+    for (size_t i = 0; i + 1 < pcm.size(); i += 2) {
+        const int16_t sample = static_cast<int16_t>(uint8_t(pcm[i]) | uint8_t(pcm[i + 1]) << 8);
+        if (std::abs(sample) > 64) return static_cast<double>(i / 2) / 8000;
+    }
+    return -1;
 }
 
 class DemoRun : public ::testing::Test {
@@ -117,6 +137,57 @@ TEST_F(DemoRun, FadesToWhiteAndShowsTheEndScreen) {
         EXPECT_EQ(red, whiteInEndImage_.size()) << "frame " << i;
         EXPECT_NE(end.Pixel(2, 2), kEndRed) << "frame " << i;
     }
+}
+
+// A run started part-way shows exactly the frames of the run from the
+// start, under the numbers they have there.
+TEST_F(DemoRun, RunsStartedPartWayShowTheFramesOfTheWholeRun) {
+    ASSERT_EQ(exitCode_, 0);
+    for (int start : {20, 83, 149}) {
+        SCOPED_TRACE(start);
+        TempDir part;
+        const CommandResult run = RunVelmora("--capture " + ShellQuote(part.path().string() + "/") + " --fps " +
+                                             std::to_string(kFps) + " --seed 1 --start " + std::to_string(start) +
+                                             " --seconds 2");
+        ASSERT_EQ(run.status, 0) << run.output;
+        for (int k = start; k < start + 2; ++k) {
+            const std::string name = PngFrameWriter::FrameFileName(uint64_t(loading_ + k));
+            ASSERT_TRUE(fs::exists(part.path() / name)) << name;
+            EXPECT_TRUE(ReadFile(part.path() / name) == ReadFile(dir_->path() / name)) << name;
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(part.path()), fs::directory_iterator()), 2);
+    }
+}
+
+// Split over two processes, a capture decodes to the frames and the sound of
+// one made in one process; the music begins with the timeline.
+TEST_F(DemoRun, ACaptureInTwoPartsEqualsOneInOne) {
+    if (!FfmpegAvailable()) GTEST_SKIP() << "no ffmpeg";
+    constexpr int kPartFps = 5, kPartSeconds = 3;
+    TempDir out;
+    std::string decoded[2][2];
+    for (int jobs : {1, 2}) {
+        const std::string file = (out.path() / ("jobs" + std::to_string(jobs) + ".mkv")).string();
+        const CommandResult run = RunVelmora("--capture " + ShellQuote(file) + " --jobs " + std::to_string(jobs) +
+                                             " --lossless --seed 1 --fps " + std::to_string(kPartFps) +
+                                             " --seconds " + std::to_string(kPartSeconds));
+        ASSERT_EQ(run.status, 0) << run.output;
+        // Each picture decoded, and when it is shown (framemd5 rounds times to whole frames).
+        decoded[jobs - 1][0] = RunCommand("ffmpeg -loglevel error -i " + ShellQuote(file) +
+                                          " -map 0:v -f framemd5 - | grep -v '^#'; ffprobe -v error -select_streams v"
+                                          " -show_entries packet=pts_time -of csv=p=0 " + ShellQuote(file))
+                                   .output;
+        decoded[jobs - 1][1] =
+            RunCommand("ffmpeg -loglevel error -i " + ShellQuote(file) + " -map 0:a -f framemd5 - | grep -v '^#'").output;
+        if (jobs == 2) {
+            const double musicStart = FirstSound(std::string(VELMORA_CONTENT_DIR) + "/velmora5.mp3");
+            EXPECT_NEAR(FirstSound(file), double(loading_) / kPartFps + musicStart, 0.05);
+        }
+    }
+    EXPECT_EQ(std::count(decoded[1][0].begin(), decoded[1][0].end(), '\n'), 2 * (loading_ + kPartFps * kPartSeconds));
+    EXPECT_TRUE(decoded[0][0] == decoded[1][0]) << "the pictures differ";
+    EXPECT_FALSE(decoded[1][1].empty());
+    EXPECT_TRUE(decoded[0][1] == decoded[1][1]) << "the sound differs";
 }
 
 }  // namespace

@@ -37,11 +37,16 @@ TEST(CommandLineParsing, AcceptsTheOptionsAndRejectsMalformedOnes) {
     EXPECT_EQ(*line.seed, 7u);
     EXPECT_EQ(line.fps, 10u);
     EXPECT_DOUBLE_EQ(*line.seconds, 2.5);
+    const CommandLine join = parse({"--join", "o.mp4", "a.mkv", "b.mkv", "--data", "d"});
+    EXPECT_EQ(join.joinSegments, (std::vector<std::string>{"a.mkv", "b.mkv"}));
+    EXPECT_EQ(*join.dataDir, "d");
     const std::vector<std::vector<const char*>> bad = {
         {"--bogus"}, {"--seed"}, {"--seed", "x7"}, {"--seed", "-1"}, {"--capture", "o/", "--fps", "0"},
         {"--capture", "o/", "--seconds", "-2"}, {"--capture", "o/", "--seconds", "nan"}, {"--fps", "30"},
         {"--capture", "o/", "--benchmark"}, {"--windowed", "--size", "1920"}, {"--windowed", "--size", "8x8"},
-        {"--windowed", "--size", "1920x16385"}, {"--msaa", "3"}, {"--size", "800x600"}};
+        {"--windowed", "--size", "1920x16385"}, {"--msaa", "3"}, {"--size", "800x600"},
+        {"--start", "-1"}, {"--jobs", "2"}, {"--capture", "o/", "--lossless"},
+        {"--join", "o.mp4"}, {"--capture", "o.mp4", "--jobs", "0"}};
     for (const auto& args : bad) EXPECT_THROW(parse(args), UsageError) << args[0] << " " << args.size();
 }
 

@@ -8,9 +8,11 @@
 
 #include "common/Errors.h"
 #include "common/Variables.h"
+#include "loading/Loading.h"
 #include "loading/m_InitMesh.h"
 #include "support/Bytes.h"
 #include "support/TestSupport.h"
+#include "support/XFileWriter.h"
 
 namespace {
 
@@ -105,6 +107,38 @@ TEST_F(Tables, AMissingFileStopsLoadingAndNamesThePath) {
     }
     EXPECT_NE(Meshes[MeshList[4].Slot].Mesh, nullptr);
     EXPECT_EQ(Meshes[row.Slot].Mesh, nullptr);
+}
+
+// Exporters store the texture's absolute path on the machine they ran on; the
+// file is found beside the mesh, a path that resolves keeps winning, and when
+// neither holds it the error names both places.
+TEST_F(Tables, AForeignTexturePathFallsBackToTheMeshFolder) {
+    std::string text = MeshFile(4);
+    const std::string stored = "Tex\\\\Skin.TGA";
+    text.replace(text.find(stored), stored.size(), "C:\\\\work\\\\models\\\\Bottom.tga");
+    dir.Write("m/a.x", XTextToBinary(text, false));
+    dir.Write("m/bottom.tga", Tga(8, 8));
+    EXPECT_NE(LoadMesh("m", "a.x").Textures[0], nullptr);
+
+    // Where the stored path names a file, that file is the texture, here one that cannot be decoded.
+    dir.Write("m/C:/work/models/Bottom.tga", "not an image");
+    try {
+        LoadMesh("m", "a.x");
+        FAIL() << "the file beside the mesh was taken";
+    } catch (const DemoError& e) {
+        EXPECT_NE(std::string(e.what()).find("models/Bottom.tga"), std::string::npos) << e.what();
+    }
+
+    std::filesystem::remove_all(dir.path() / "m/C:");
+    std::filesystem::remove(dir.path() / "m/bottom.tga");
+    try {
+        LoadMesh("m", "a.x");
+        FAIL() << "no error";
+    } catch (const ContentError& e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("m/C:/work/models/Bottom.tga"), std::string::npos) << message;
+        EXPECT_NE(message.find("m/Bottom.tga"), std::string::npos) << message;
+    }
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ void PngFrameWriter::OnPresent(const uint8_t* rgba, uint32_t width, uint32_t hei
 }
 
 void PngFrameWriter::OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t height) {
-    const std::filesystem::path file = directory_ / FrameFileName(frames_);
+    const std::filesystem::path file = directory_ / FrameFileName(first_ + frames_);
     if (!rgba || width == 0 || height == 0) throw DemoError("no pixels to write to " + file.string());
     // The back buffer has no alpha: keep RGB only so the file is opaque.
     const size_t pixels = static_cast<size_t>(width) * height;

@@ -1,5 +1,5 @@
 // Frame capture: writes every presented frame as DIR/frame_NNNNNN.png (top row
-// first, opaque RGB), numbered from 0.
+// first, opaque RGB), numbered from 0 or from the frame a part of a run starts at.
 #pragma once
 
 #include <cstdint>
@@ -21,11 +21,15 @@ public:
     void OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t height) override;
 
     uint64_t FramesWritten() const { return frames_; }
+    // Numbers the frames from `index` on: a part of a run keeps the numbers
+    // its frames have in the whole run.
+    void NumberFrom(uint64_t index) { first_ = index; }
     // The file name of frame `index`: frame_000042.png.
     static std::string FrameFileName(uint64_t index);
 
 private:
     std::filesystem::path directory_;
     uint64_t frames_ = 0;
+    uint64_t first_ = 0;
     std::vector<uint8_t> rgb_;
 };

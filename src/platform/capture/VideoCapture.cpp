@@ -6,13 +6,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <utility>
 
 #include "common/Errors.h"
 #include "platform/files/Files.h"
 
-namespace {
-
-std::string ShellQuote(const std::string& text) {
+std::string QuoteForShell(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) {
         if (c == '\'') {
@@ -23,8 +22,6 @@ std::string ShellQuote(const std::string& text) {
     }
     return quoted + "'";
 }
-
-}  // namespace
 
 class MusicRecorder final : public MusicPlayer {
 public:
@@ -41,7 +38,7 @@ private:
 bool FfmpegAvailable() { return std::system("ffmpeg -version >/dev/null 2>&1") == 0; }
 
 VideoCapture::VideoCapture(const std::string& outputPath, uint32_t framesPerSecond, uint32_t width,
-                           uint32_t height)
+                           uint32_t height, bool lossless)
     : outputPath_(outputPath), fps_(framesPerSecond), width_(width), height_(height) {
     if (!FfmpegAvailable()) {
         throw DemoError("cannot capture to " + outputPath + ": the ffmpeg program was not found");
@@ -50,8 +47,8 @@ VideoCapture::VideoCapture(const std::string& outputPath, uint32_t framesPerSeco
     videoOnlyPath_ = (out.parent_path() / (".velmora-video-" + out.filename().string() + ".mkv")).string();
     std::ostringstream command;
     command << "ffmpeg -loglevel error -y -f rawvideo -pix_fmt rgba -s " << width << 'x' << height << " -r " << fps_
-            << " -i pipe:0 -an -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p "
-            << ShellQuote(videoOnlyPath_);
+            << " -i pipe:0 -an -c:v libx264 -preset veryfast " << (lossless ? "-qp 0" : "-crf 20")
+            << " -pix_fmt yuv420p " << QuoteForShell(videoOnlyPath_);
     // A broken pipe must come back as a write error, not end the process.
     std::signal(SIGPIPE, SIG_IGN);
     pipe_ = popen(command.str().c_str(), "w");
@@ -146,23 +143,41 @@ void VideoCapture::Finish() {
 }
 
 void VideoCapture::MuxMusic() {
-    const double videoSeconds = static_cast<double>(framesQueued_) / fps_;
-    std::ostringstream command;
-    command << "ffmpeg -loglevel error -y -i " << ShellQuote(videoOnlyPath_);
+    MusicMux mux{videoOnlyPath_, outputPath_, fps_, framesQueued_, std::nullopt, musicStartPosition_, {}, {}};
     if (musicStartFrame_ && !musicPath_.empty()) {
-        const double startSeconds = static_cast<double>(*musicStartFrame_) / fps_;
+        mux.musicFrame = musicStartFrame_;
+        mux.musicPath = ResolvePath(musicPath_);
+    }
+    if (place_) {
+        mux.tags = {{"velmora_fps", std::to_string(fps_)},
+                    {"velmora_first_frame", std::to_string(place_->first)},
+                    {"velmora_frames", std::to_string(framesQueued_)},
+                    {"velmora_timeline_frame", std::to_string(place_->second)}};
+    }
+    MuxVideoWithMusic(mux);
+    std::error_code ignored;
+    std::filesystem::remove(videoOnlyPath_, ignored);
+}
+
+void MuxVideoWithMusic(const MusicMux& mux) {
+    const double videoSeconds = static_cast<double>(mux.frames) / mux.fps;
+    std::ostringstream command;
+    command << "ffmpeg -loglevel error -y -i " << QuoteForShell(mux.video);
+    if (mux.musicFrame) {
+        const double startSeconds = static_cast<double>(*mux.musicFrame) / mux.fps;
         const long delayMs = std::lround(startSeconds * 1000.0);
-        command << " -ss " << musicStartPosition_ << " -i " << ShellQuote(ResolvePath(musicPath_))
+        command << " -ss " << mux.musicPosition << " -i " << QuoteForShell(mux.musicPath)
                 << " -map 0:v -map 1:a -c:v copy -c:a aac -b:a 192k -af "
-                << ShellQuote("adelay=" + std::to_string(delayMs) + "|" + std::to_string(delayMs) + ",apad");
+                << QuoteForShell("adelay=" + std::to_string(delayMs) + "|" + std::to_string(delayMs) + ",apad");
     } else {
         command << " -map 0:v -c:v copy";
     }
-    command << " -t " << videoSeconds << " -movflags +faststart " << ShellQuote(outputPath_);
+    for (const auto& [key, value] : mux.tags) command << " -metadata " << QuoteForShell(key + "=" + value);
+    // MP4 keeps keys of its own only when told to.
+    command << " -t " << videoSeconds << " -movflags " << (mux.tags.empty() ? "+faststart" : "+faststart+use_metadata_tags")
+            << " " << QuoteForShell(mux.output);
     if (std::system(command.str().c_str()) != 0) {
-        throw DemoError("video capture: ffmpeg could not write " + outputPath_ + " (the video alone is in " +
-                        videoOnlyPath_ + ")");
+        throw DemoError("video capture: ffmpeg could not write " + mux.output + " (the video alone is in " +
+                        mux.video + ")");
     }
-    std::error_code ignored;
-    std::filesystem::remove(videoOnlyPath_, ignored);
 }

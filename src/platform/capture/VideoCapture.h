@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/device/Device.h"
@@ -20,7 +21,10 @@
 class VideoCapture final : public PresentListener {
 public:
     // Throws DemoError when the ffmpeg program cannot be found or started.
-    VideoCapture(const std::string& outputPath, uint32_t framesPerSecond, uint32_t width, uint32_t height);
+    // `lossless` encodes every frame exactly (after the conversion to
+    // yuv420p), so that videos rendered in parts join into the same frames.
+    VideoCapture(const std::string& outputPath, uint32_t framesPerSecond, uint32_t width, uint32_t height,
+                 bool lossless = false);
     ~VideoCapture() override;
 
     void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) override;
@@ -37,6 +41,11 @@ public:
     void Finish();
 
     uint64_t FramesWritten() const { return framesQueued_; }
+
+    // Where this video lies in the whole run: the run's index of its first
+    // frame and the frame on which the timeline began. Written into the file
+    // so that segments can be checked and joined (see SegmentJoin.h).
+    void PlaceInRun(uint64_t firstFrame, uint64_t timelineFrame) { place_ = {firstFrame, timelineFrame}; }
 
 private:
     void WriterLoop();
@@ -62,7 +71,27 @@ private:
     std::string musicPath_;
     std::optional<uint64_t> musicStartFrame_;
     double musicStartPosition_ = 0;
+    std::optional<std::pair<uint64_t, uint64_t>> place_;
 };
+
+// A video stream muxed with the music into `output`, cut to `frames` frames:
+// the music, from `musicPosition` seconds in, begins on frame `musicFrame`.
+struct MusicMux {
+    std::string video;
+    std::string output;
+    uint32_t fps = 60;
+    uint64_t frames = 0;
+    std::optional<uint64_t> musicFrame;  // none: no music
+    double musicPosition = 0;
+    std::string musicPath;
+    std::vector<std::pair<std::string, std::string>> tags;  // written into the file's metadata
+};
+
+// Runs ffmpeg for the mux; throws DemoError naming the output when it fails.
+void MuxVideoWithMusic(const MusicMux& mux);
+
+// Quotes `text` for the shell.
+std::string QuoteForShell(const std::string& text);
 
 // True when the ffmpeg program can be run.
 bool FfmpegAvailable();

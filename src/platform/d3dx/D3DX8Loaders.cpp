@@ -12,6 +12,7 @@
 #include <system_error>
 #include <thread>
 
+#include "common/Errors.h"
 #include "platform/d3dx/D3DX8.h"
 #include "platform/files/Files.h"
 #include "platform/texture/TextureLoader.h"
@@ -157,7 +158,11 @@ private:
                 for (const XMaterial& material : job.mesh->materials) {
                     if (material.textureFilename.empty()) continue;
                     TextureRequest texture = mesh->textures;
-                    texture.path = mesh->textureFolder + "\\" + material.textureFilename;
+                    try {
+                        texture.path = ResolveMaterialTexture(mesh->textureFolder, material.textureFilename);
+                    } catch (const ContentError&) {
+                        continue;  // the load itself reports the missing file
+                    }
                     Enqueue({order.first, ++next}, texture);
                 }
             }

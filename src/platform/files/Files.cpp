@@ -126,3 +126,17 @@ std::string ReadWholeFile(const std::string& path) {
     if (in.bad()) throw ContentError(path + ": cannot read file");
     return contents.str();
 }
+
+std::string ResolveMaterialTexture(const std::string& meshFolder, const std::string& stored) {
+    const std::string asStored = ResolvePath(meshFolder + "\\" + stored);
+    std::error_code error;
+    if (fs::is_regular_file(asStored, error)) return asStored;
+    // Modelling tools write the path the texture had on the machine they ran
+    // on (C:\work\models\bottom.tga): the file usually travels beside the mesh.
+    const size_t separator = stored.find_last_of("\\/:");
+    const std::string name = separator == std::string::npos ? stored : stored.substr(separator + 1);
+    const std::string beside = ResolvePath(meshFolder + "\\" + name);
+    if (!name.empty() && fs::is_regular_file(beside, error)) return beside;
+    throw ContentError("texture '" + stored + "' not found: neither at " + asStored + " nor beside the mesh at " +
+                       beside);
+}

@@ -29,6 +29,12 @@ std::string GivenContentFolder(const std::string& folder);
 // when nothing exists there.
 std::string ResolvePath(const std::string& path);
 
+// The file of a texture that a mesh's material names: `stored` taken from
+// `meshFolder` when that names a file; otherwise the file of that name in
+// `meshFolder`, for paths that point elsewhere (an exporter's absolute path).
+// Throws ContentError naming both places when neither holds the file.
+std::string ResolveMaterialTexture(const std::string& meshFolder, const std::string& stored);
+
 // Reads a whole file; throws ContentError naming the path when it is missing,
 // is a directory or cannot be read.
 std::string ReadWholeFile(const std::string& path);

@@ -14,11 +14,27 @@ uint64_t MonotonicNanoseconds() {
 
 RealClock::RealClock() : startCounter_(MonotonicNanoseconds()), frequency_(1000000000) {}
 
+uint64_t RealClock::Now() const { return skipping_ ? heldAt_ : MonotonicNanoseconds() + offset_; }
+
 // Milliseconds since the machine started, truncated to 32 bits like the
 // platform's tick count.
-int32_t RealClock::TickCount() { return static_cast<int32_t>(static_cast<uint32_t>(MonotonicNanoseconds() / 1000000)); }
+int32_t RealClock::TickCount() { return static_cast<int32_t>(static_cast<uint32_t>(Now() / 1000000)); }
 
-int64_t RealClock::PerformanceCounter() { return static_cast<int64_t>(MonotonicNanoseconds() - startCounter_); }
+int64_t RealClock::PerformanceCounter() { return static_cast<int64_t>(Now() - startCounter_); }
+
+void RealClock::SkipFrame() {
+    if (!skipping_) {
+        heldAt_ = Now();
+        skipping_ = true;
+    }
+    heldAt_ += 1000000000 / kSkippedFramesPerSecond;
+}
+
+void RealClock::EndSkip() {
+    if (!skipping_) return;
+    offset_ = heldAt_ - MonotonicNanoseconds();
+    skipping_ = false;
+}
 
 int64_t RealClock::PerformanceFrequency() { return static_cast<int64_t>(frequency_); }
 

@@ -13,6 +13,11 @@ public:
     virtual int64_t PerformanceCounter() = 0;
     virtual int64_t PerformanceFrequency() = 0;
     virtual void OnFramePresented() {}
+    // A fast-forward runs frames without presenting them: each moves time on
+    // by one frame, and EndSkip hands the clock back to its normal course. A
+    // clock set by hand ignores both.
+    virtual void SkipFrame() {}
+    virtual void EndSkip() {}
 };
 
 class RealClock final : public Clock {
@@ -21,10 +26,22 @@ public:
     int32_t TickCount() override;
     int64_t PerformanceCounter() override;
     int64_t PerformanceFrequency() override;
+    // While skipping, time stands still but for the skipped frames, each
+    // 1 / kSkippedFramesPerSecond; afterwards it runs on from there at the
+    // machine's pace.
+    void SkipFrame() override;
+    void EndSkip() override;
+
+    static constexpr uint64_t kSkippedFramesPerSecond = 60;
 
 private:
+    uint64_t Now() const;
+
     uint64_t startCounter_;
     uint64_t frequency_;
+    uint64_t offset_ = 0;  // added to the machine's time, wrapping
+    bool skipping_ = false;
+    uint64_t heldAt_ = 0;
 };
 
 class FixedStepClock final : public Clock {
@@ -36,6 +53,7 @@ public:
     int64_t PerformanceCounter() override;
     int64_t PerformanceFrequency() override { return 1000000000; }
     void OnFramePresented() override { ++frames_; }
+    void SkipFrame() override { ++frames_; }
 
     uint64_t Frames() const { return frames_; }
     // Virtual time since the clock started, in milliseconds.
