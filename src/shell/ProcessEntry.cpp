@@ -145,7 +145,7 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
                 if (video) video->PlaceInRun(first, timeline);
             }
             if (benchmark) benchmark->StartCounting(fastForwardSeconds);
-            if (start.frames > 0) {
+            if (start.frames > 0 && line.capture) {
                 std::cerr << "velmora: fast-forwarded " << start.frames << " frames to " << *line.start << " s in "
                           << fastForwardSeconds << " s" << std::endl;
             }

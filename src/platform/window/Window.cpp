@@ -28,15 +28,23 @@ Window::Window(const WindowOptions& options) : options_(options) {
     if (!options.fullscreen) flags |= SDL_WINDOW_RESIZABLE;
     // Off screen nothing is shown: the picture lives in the device's own back
     // buffer, so the window's surface is kept tiny rather than a second frame.
-    const int width = options.offscreen ? kOffscreenSurfaceSize : options.outputWidth;
-    const int height = options.offscreen ? kOffscreenSurfaceSize : options.outputHeight;
+    int width = options.offscreen ? kOffscreenSurfaceSize : options.outputWidth;
+    int height = options.offscreen ? kOffscreenSurfaceSize : options.outputHeight;
+    // Full screen the window is made at the desktop's size from the start, so
+    // that it covers the screen even where no window manager resizes it.
+    SDL_DisplayMode desktop{};
+    const bool fullscreen = options.fullscreen && !options.offscreen;
+    if (fullscreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0 && desktop.w > 0 && desktop.h > 0) {
+        width = desktop.w;
+        height = desktop.h;
+    }
     window_ = SDL_CreateWindow("velmora", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
     if (window_ == nullptr) {
         const std::string error = SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
         throw DemoError("cannot create the window: " + error);
     }
-    if (options.fullscreen && !options.offscreen) {
+    if (fullscreen) {
         // The desktop's own mode: the picture is rendered at its resolution.
         SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
         SetCursorVisible(false);
