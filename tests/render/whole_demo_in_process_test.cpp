@@ -308,6 +308,7 @@ TEST_F(DemoInProcess, ThePictureKeepsItsLayoutAtAnyOutputSize) {
     EXPECT_EQ(Find(credit, text.left, text.top, text.right + 1, text.bottom + 1, IsWhite).count, text.count);
     const Found small = FindWhere(0, 0, 1024, 768, [&](int x, int y) { return !(shots[2][0].Pixel(x, y) == shots[1][0].Pixel(x, y)); });
     EXPECT_NEAR(text.Width(), small.Width() * 1.40625, 4) << "the credit line's width";
+    EXPECT_NEAR(text.bottom - text.top, (small.bottom - small.top) * 1.40625, 2) << "the credit line's height";
 }
 
 }  // namespace
