@@ -1,5 +1,8 @@
-// The fixed-function device on OpenGL 3.3 core. Renders into an offscreen back
-// buffer and shows it in the window at Present, scaled with its aspect kept.
+// The fixed-function device on OpenGL 3.3 core. Renders into an offscreen
+// target of the output's size (the window's drawable, or the frames' size off
+// screen) and shows it in the window at Present. The back buffer's frame, in
+// which the demo lays out its picture, maps onto the largest rectangle of its
+// aspect centred in the output; the rest stays black.
 //
 // Conventions (one recipe, chosen together):
 // - Back-buffer rows are stored top row first: clip-space y is negated in the

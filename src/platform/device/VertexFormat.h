@@ -37,6 +37,6 @@ struct ViewRect {
     int x, y, width, height;
 };
 
-// The largest rectangle of the picture's aspect ratio centred in the target,
-// for scaling the back buffer into a window with black bars.
+// The largest rectangle of the picture's aspect ratio centred in the target:
+// where the picture goes in the output, with black bars beside it.
 ViewRect FitPicture(int pictureWidth, int pictureHeight, int targetWidth, int targetHeight);
