@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "common/Variables.h"
 #include "common/Wrappers.h"
 #include "loading/m_InitGraphicsMode.h"

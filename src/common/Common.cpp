@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/d3dx/D3DX8.h"
 
 D3DVECTOR MakeVector(float x, float y, float z) { return D3DVECTOR{x, y, z}; }

@@ -3,8 +3,9 @@
 
 #include <cstdint>
 
-#include "common/BoundedArray.h"
-#include "common/Maths.h"
+#include "base/BoundedArray.h"
+#include "base/Errors.h"
+#include "base/Maths.h"
 #include "platform/device/D3D8Types.h"
 
 D3DVECTOR MakeVector(float x, float y, float z);
@@ -25,3 +26,7 @@ int32_t RoundHalfEven(double value);
 
 // Rounds to a 16-bit integer with halves to even; throws when out of range.
 int16_t RoundToInt16(double value);
+
+// Throws ResultError when `code` is a failure; `what` names the call. The
+// message carries the device's error text for the code.
+void Check(int32_t code, const char* what);

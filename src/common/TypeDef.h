@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "common/BoundedArray.h"
+#include "base/BoundedArray.h"
 #include "platform/device/Device.h"
 
 // Booleans as the demo stores them: true is -1 (all bits set), false is 0.

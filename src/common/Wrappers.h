@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "common/Maths.h"
+#include "base/Maths.h"
 #include "platform/device/D3D8Types.h"
 
 void D3DXMatrixIdentity(D3DMATRIX& out);

@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
+#include "common/Common.h"
 #include "common/Variables.h"
 #include "loading/m_InitMesh.h"
 #include "loading/m_InitTextures.h"

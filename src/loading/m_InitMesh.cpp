@@ -1,6 +1,6 @@
 #include "loading/m_InitMesh.h"
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "common/Variables.h"
 #include "loading/Loading.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "common/Variables.h"
 #include "loading/Loading.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/Common.h"
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "common/Variables.h"
 #include "common/Wrappers.h"
 #include "platform/font/Font.h"

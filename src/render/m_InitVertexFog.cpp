@@ -2,7 +2,7 @@
 
 #include "common/Common.h"
 #include "common/Constants.h"
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "common/Variables.h"
 
 void m_InitVertexFog() {

@@ -2,7 +2,7 @@
 
 #include "common/Common.h"
 #include "common/Constants.h"
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "common/Variables.h"
 #include "common/Wrappers.h"
 #include "particles/r_renderParticles.h"

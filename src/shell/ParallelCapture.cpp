@@ -11,7 +11,7 @@
 #include <string_view>
 #include <thread>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/capture/SegmentJoin.h"
 #include "timeline/m_InitSteps.h"
 

@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "common/Constants.h"
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "common/Variables.h"
-#include "loading/ContentCheck.h"
+#include "shell/ContentCheck.h"
 #include "platform/capture/FrameCapture.h"
 #include "platform/capture/SegmentJoin.h"
 #include "platform/capture/VideoCapture.h"

@@ -3,7 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
+#include "common/Common.h"
 #include "common/Variables.h"
 
 namespace {

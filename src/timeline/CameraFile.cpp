@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "common/Common.h"
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "common/Variables.h"
 #include "timeline/m_InitSteps.h"
 

@@ -1,6 +1,7 @@
 #include "timeline/m_loadStep.h"
 
-#include "common/Errors.h"
+#include "base/Errors.h"
+#include "common/Common.h"
 #include "common/Variables.h"
 
 void m_loadStep() {

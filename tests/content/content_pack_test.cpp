@@ -8,7 +8,7 @@
 #include <set>
 
 #include "Pack.h"
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "common/Variables.h"
 #include "loading/m_InitMesh.h"
 #include "loading/m_initObjects.h"

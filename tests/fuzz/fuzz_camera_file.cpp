@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "common/Variables.h"
 #include "timeline/CameraFile.h"
 #include "timeline/m_InitSteps.h"

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/texture/TextureLoader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

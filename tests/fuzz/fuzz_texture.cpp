@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/texture/TextureLoader.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/xfile/XFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -4,8 +4,8 @@
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
-#include "common/Errors.h"
-#include "common/Maths.h"
+#include "base/Errors.h"
+#include "base/Maths.h"
 #include "platform/sprite/Sprite.h"
 #include "support/DeviceHarness.h"
 

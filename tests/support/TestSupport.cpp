@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
-#include "common/Errors.h"
+#include "base/Errors.h"
+#include "common/Common.h"
 #include "common/Variables.h"
 #include "platform/font/Font.h"
 #include "platform/sprite/Sprite.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/capture/SegmentJoin.h"
 #include "shell/ParallelCapture.h"
 

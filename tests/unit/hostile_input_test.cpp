@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/files/Files.h"
 #include "platform/texture/TextureLoader.h"
 #include "platform/xfile/XFile.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/files/Files.h"
 #include "platform/music/Mp3Frames.h"
 #include "shell/CommandLine.h"

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "common/Variables.h"
 #include "loading/Loading.h"
 #include "loading/m_InitMesh.h"

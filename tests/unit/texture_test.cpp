@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/texture/TextureLoader.h"
 #include "support/Bytes.h"
 

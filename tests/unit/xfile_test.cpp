@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/xfile/XFile.h"
 #include "support/Bytes.h"
 #include "support/TestSupport.h"

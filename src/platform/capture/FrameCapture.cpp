@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <system_error>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION

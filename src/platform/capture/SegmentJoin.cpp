@@ -8,7 +8,7 @@
 #include <map>
 #include <sstream>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/capture/VideoCapture.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <utility>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/files/Files.h"
 
 std::string QuoteForShell(const std::string& text) {

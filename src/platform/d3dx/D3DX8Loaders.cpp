@@ -12,7 +12,7 @@
 #include <system_error>
 #include <thread>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/d3dx/D3DX8.h"
 #include "platform/files/Files.h"
 #include "platform/texture/TextureLoader.h"

@@ -4,28 +4,7 @@
 
 #include <cstdint>
 
-using HRESULT = int32_t;
-using DWORD = uint32_t;
-using UINT = uint32_t;
-using BOOL = int32_t;
-using D3DCOLOR = uint32_t;
-
-struct D3DVECTOR {
-    float x, y, z;
-};
-
-struct D3DVECTOR2 {
-    float x, y;
-};
-
-struct D3DCOLORVALUE {
-    float r, g, b, a;
-};
-
-// 4 x 4 single-precision matrix in row-vector convention: p' = p x M.
-struct D3DMATRIX {
-    float m[4][4];
-};
+#include "base/Types.h"
 
 struct D3DMATERIAL8 {
     D3DCOLORVALUE Diffuse;

@@ -2,7 +2,7 @@
 
 #include <SDL.h>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/device/GLDevice.h"
 #include "platform/window/Window.h"
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <string>
 
-#include "common/Errors.h"
-#include "common/Maths.h"
+#include "base/Errors.h"
+#include "base/Maths.h"
 #include "platform/device/GLResources.h"
 #include "platform/device/GLShaders.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "common/Maths.h"
+#include "base/Maths.h"
 #include "platform/device/GLDevice.h"
 #include "platform/device/GLResources.h"
 #include "platform/device/VertexFormat.h"

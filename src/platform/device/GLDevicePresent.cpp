@@ -1,7 +1,7 @@
 #include <SDL.h>
 #include <epoxy/gl.h>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/device/GLDevice.h"
 #include "platform/device/VertexFormat.h"
 

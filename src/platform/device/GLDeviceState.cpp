@@ -1,6 +1,6 @@
 #include <array>
 
-#include "common/Maths.h"
+#include "base/Maths.h"
 #include "platform/device/GLDevice.h"
 #include "platform/device/GLResources.h"
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 
 namespace fs = std::filesystem;
 

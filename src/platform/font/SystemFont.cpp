@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/font/Font.h"
 #include "platform/sprite/Sprite.h"
 

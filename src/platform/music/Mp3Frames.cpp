@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 
 namespace {
 

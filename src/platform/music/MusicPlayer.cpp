@@ -6,7 +6,7 @@
 
 #include <iostream>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 #include "platform/files/Files.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include <iterator>
 #include <memory>
 
-#include "common/Errors.h"
-#include "common/Maths.h"
+#include "base/Errors.h"
+#include "base/Maths.h"
 
 namespace {
 

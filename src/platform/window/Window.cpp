@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 
 namespace {
 

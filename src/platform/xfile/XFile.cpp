@@ -12,8 +12,8 @@
 #include <optional>
 #include <unordered_map>
 
-#include "common/Errors.h"
-#include "common/Maths.h"
+#include "base/Errors.h"
+#include "base/Maths.h"
 #include "platform/xfile/XFileTokens.h"
 
 namespace {

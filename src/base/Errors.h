@@ -42,6 +42,3 @@ class BoundsError : public DemoError {
 public:
     using DemoError::DemoError;
 };
-
-// Throws ResultError when `code` is a failure; `what` names the call.
-void Check(int32_t code, const char* what);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Errors.h"
+#include "base/Errors.h"
 
 template <class T>
 class BoundedArray {

@@ -7,7 +7,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "platform/device/D3D8Types.h"
+#include "base/Types.h"
 
 // Little-endian 16- and 32-bit values at `p`.
 constexpr uint16_t ReadLittle16(const unsigned char* p) { return uint16_t(p[0] | (p[1] << 8)); }

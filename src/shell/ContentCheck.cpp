@@ -1,4 +1,4 @@
-#include "loading/ContentCheck.h"
+#include "shell/ContentCheck.h"
 
 #include <algorithm>
 #include <cmath>
