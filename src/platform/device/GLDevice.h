@@ -110,30 +110,47 @@ private:
     static constexpr int kStageStateCount = 32;
     static constexpr unsigned kNoName = 0xFFFFFFFFu;
 
-    // What GL has to be told again before the next draw. Each bit has one
-    // Flush function, run by FlushState in the order of its table.
-    enum DirtyBit : uint32_t {
-        kDirtyBlend = 1u << 0,
-        kDirtyDepth = 1u << 1,
-        kDirtyCull = 1u << 2,
-        kDirtyColorMask = 1u << 3,
-        kDirtyFill = 1u << 4,
-        kDirtyTransforms = 1u << 5,
-        kDirtyLights = 1u << 6,
-        kDirtyLightingSwitches = 1u << 7,
-        kDirtyMaterial = 1u << 8,
-        kDirtyFog = 1u << 9,
-        kDirtyPoints = 1u << 10,
-        kDirtyStages = 1u << 11,
-        kDirtySampler0 = 1u << 12,
-        kDirtySampler1 = 1u << 13,
-        kDirtyAlphaTest = 1u << 14,
-        kDirtyScreen = 1u << 15,
+    // What GL has to be told again before the next draw: one row a dirty bit,
+    // with the function that flushes it and whether that sets uniforms (which
+    // each program holds for itself, so a change of program makes them dirty).
+    // FlushState runs the flushes in the order of the rows; a new state is
+    // one row here and its Flush function.
+#define VELMORA_DEVICE_FLUSHES(X)                       \
+    X(Blend, FlushBlend, false)                         \
+    X(Depth, FlushDepth, false)                         \
+    X(Cull, FlushCull, false)                           \
+    X(ColorMask, FlushColorMask, false)                 \
+    X(Fill, FlushFillMode, false)                       \
+    X(Transforms, FlushTransforms, true)                \
+    X(Lights, FlushLights, true)                        \
+    X(LightingSwitches, FlushLightingSwitches, true)    \
+    X(Material, FlushMaterial, true)                    \
+    X(Fog, FlushFog, true)                              \
+    X(Points, FlushPoints, true)                        \
+    X(Stages, FlushStages, true)                        \
+    X(Sampler0, FlushSampler0, false)                   \
+    X(Sampler1, FlushSampler1, false)                   \
+    X(AlphaTest, FlushAlphaTest, true)                  \
+    X(Screen, FlushScreen, true)
+
+    enum DirtyIndex : uint32_t {
+#define VELMORA_DIRTY_INDEX(name, flush, uniforms) kDirtyIndex##name,
+        VELMORA_DEVICE_FLUSHES(VELMORA_DIRTY_INDEX)
+#undef VELMORA_DIRTY_INDEX
+        kDirtyCount
     };
-    // The bits whose flushes set uniforms, which each program holds for itself.
-    static constexpr uint32_t kDirtyUniforms = kDirtyTransforms | kDirtyLights | kDirtyLightingSwitches |
-                                               kDirtyMaterial | kDirtyFog | kDirtyPoints | kDirtyStages |
-                                               kDirtyAlphaTest | kDirtyScreen;
+    static_assert(kDirtyCount <= 32, "the dirty bits are one 32-bit word");
+    enum DirtyBit : uint32_t {
+#define VELMORA_DIRTY_BIT(name, flush, uniforms) kDirty##name = 1u << kDirtyIndex##name,
+        VELMORA_DEVICE_FLUSHES(VELMORA_DIRTY_BIT)
+#undef VELMORA_DIRTY_BIT
+    };
+    // The bits whose flushes set uniforms.
+    static constexpr uint32_t kDirtyUniforms = 0
+#define VELMORA_DIRTY_UNIFORM(name, flush, uniforms) | (uniforms ? uint32_t(kDirty##name) : 0u)
+        VELMORA_DEVICE_FLUSHES(VELMORA_DIRTY_UNIFORM)
+#undef VELMORA_DIRTY_UNIFORM
+        ;
 
     // A render state the device starts with a value other than 0 or mirrors
     // into GL: its initial value and what a change to it makes dirty. Any

@@ -182,22 +182,9 @@ void GLDevice::FlushState(bool points) {
         void (GLDevice::*flush)();
     };
     static constexpr Flush kFlushes[] = {
-        {kDirtyBlend, &GLDevice::FlushBlend},
-        {kDirtyDepth, &GLDevice::FlushDepth},
-        {kDirtyCull, &GLDevice::FlushCull},
-        {kDirtyColorMask, &GLDevice::FlushColorMask},
-        {kDirtyFill, &GLDevice::FlushFillMode},
-        {kDirtyTransforms, &GLDevice::FlushTransforms},
-        {kDirtyLights, &GLDevice::FlushLights},
-        {kDirtyLightingSwitches, &GLDevice::FlushLightingSwitches},
-        {kDirtyMaterial, &GLDevice::FlushMaterial},
-        {kDirtyFog, &GLDevice::FlushFog},
-        {kDirtyPoints, &GLDevice::FlushPoints},
-        {kDirtyStages, &GLDevice::FlushStages},
-        {kDirtySampler0, &GLDevice::FlushSampler0},
-        {kDirtySampler1, &GLDevice::FlushSampler1},
-        {kDirtyAlphaTest, &GLDevice::FlushAlphaTest},
-        {kDirtyScreen, &GLDevice::FlushScreen},
+#define VELMORA_FLUSH_ROW(name, flush, uniforms) {kDirty##name, &GLDevice::flush},
+        VELMORA_DEVICE_FLUSHES(VELMORA_FLUSH_ROW)
+#undef VELMORA_FLUSH_ROW
     };
     SelectProgram(points);
     for (const Flush& step : kFlushes)

@@ -290,39 +290,9 @@ constexpr ShaderConstant kShaderConstants[] = {
 }  // namespace
 
 const std::vector<ShaderUniformName> kShaderUniformNames = {
-    {&ShaderUniforms::worldView, "uWorldView"},
-    {&ShaderUniforms::proj, "uProj"},
-    {&ShaderUniforms::normalMatrix, "uNormalMatrix"},
-    {&ShaderUniforms::fvf, "uFvf"},
-    {&ShaderUniforms::lightFlags, "uLightFlags"},
-    {&ShaderUniforms::materialSource, "uMaterialSource"},
-    {&ShaderUniforms::material, "uMaterial"},
-    {&ShaderUniforms::materialPower, "uMaterialPower"},
-    {&ShaderUniforms::globalAmbient, "uGlobalAmbient"},
-    {&ShaderUniforms::lightCount, "uLightCount"},
-    {&ShaderUniforms::lightDiffuse, "uLightDiffuse"},
-    {&ShaderUniforms::lightSpecular, "uLightSpecular"},
-    {&ShaderUniforms::lightAmbient, "uLightAmbient"},
-    {&ShaderUniforms::lightPosition, "uLightPosition"},
-    {&ShaderUniforms::lightDirection, "uLightDirection"},
-    {&ShaderUniforms::lightAttenuation, "uLightAttenuation"},
-    {&ShaderUniforms::lightSpot, "uLightSpot"},
-    {&ShaderUniforms::fogMode, "uFogMode"},
-    {&ShaderUniforms::fogParams, "uFogParams"},
-    {&ShaderUniforms::point, "uPoint"},
-    {&ShaderUniforms::pointScale, "uPointScale"},
-    {&ShaderUniforms::screen, "uScreen"},
-    {&ShaderUniforms::picture, "uPicture"},
-    {&ShaderUniforms::stageCount, "uStageCount"},
-    {&ShaderUniforms::stageColour, "uStageColour"},
-    {&ShaderUniforms::stageAlpha, "uStageAlpha"},
-    {&ShaderUniforms::textureFactor, "uTextureFactor"},
-    {&ShaderUniforms::pointSprite, "uPointSprite"},
-    {&ShaderUniforms::alphaTest, "uAlphaTest"},
-    {&ShaderUniforms::fogColour, "uFogColour"},
-    {&ShaderUniforms::specularAdd, "uSpecularAdd"},
-    {&ShaderUniforms::texture0, "uTexture0"},
-    {&ShaderUniforms::texture1, "uTexture1"},
+#define VELMORA_UNIFORM_NAME(member, name) {&ShaderUniforms::member, name},
+    VELMORA_SHADER_UNIFORMS(VELMORA_UNIFORM_NAME)
+#undef VELMORA_UNIFORM_NAME
 };
 
 std::string ShaderSource(const char* body, const ShaderVariant* variant) {

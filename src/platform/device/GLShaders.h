@@ -62,14 +62,48 @@ struct ShaderVariant {
     bool operator==(const ShaderVariant&) const = default;
 };
 
-// Where one program keeps each uniform the device sets (-1: compiled away).
+// Every uniform the device sets: the member of ShaderUniforms that holds its
+// location and the GLSL name it is looked up by. A new uniform is one row.
+#define VELMORA_SHADER_UNIFORMS(X) \
+    X(worldView, "uWorldView") \
+    X(proj, "uProj") \
+    X(normalMatrix, "uNormalMatrix") \
+    X(fvf, "uFvf") \
+    X(lightFlags, "uLightFlags") \
+    X(materialSource, "uMaterialSource") \
+    X(material, "uMaterial") \
+    X(materialPower, "uMaterialPower") \
+    X(globalAmbient, "uGlobalAmbient") \
+    X(lightCount, "uLightCount") \
+    X(lightDiffuse, "uLightDiffuse") \
+    X(lightSpecular, "uLightSpecular") \
+    X(lightAmbient, "uLightAmbient") \
+    X(lightPosition, "uLightPosition") \
+    X(lightDirection, "uLightDirection") \
+    X(lightAttenuation, "uLightAttenuation") \
+    X(lightSpot, "uLightSpot") \
+    X(fogMode, "uFogMode") \
+    X(fogParams, "uFogParams") \
+    X(point, "uPoint") \
+    X(pointScale, "uPointScale") \
+    X(screen, "uScreen") \
+    X(picture, "uPicture") \
+    X(stageCount, "uStageCount") \
+    X(stageColour, "uStageColour") \
+    X(stageAlpha, "uStageAlpha") \
+    X(textureFactor, "uTextureFactor") \
+    X(pointSprite, "uPointSprite") \
+    X(alphaTest, "uAlphaTest") \
+    X(fogColour, "uFogColour") \
+    X(specularAdd, "uSpecularAdd") \
+    X(texture0, "uTexture0") \
+    X(texture1, "uTexture1")
+
+// Where one program keeps each uniform (-1: compiled away).
 struct ShaderUniforms {
-    int worldView = -1, proj = -1, normalMatrix = -1, fvf = -1, lightFlags = -1, materialSource = -1,
-        material = -1, materialPower = -1, globalAmbient = -1, lightCount = -1, lightDiffuse = -1,
-        lightSpecular = -1, lightAmbient = -1, lightPosition = -1, lightDirection = -1, lightAttenuation = -1,
-        lightSpot = -1, fogMode = -1, fogParams = -1, point = -1, pointScale = -1, screen = -1, picture = -1, stageCount = -1,
-        stageColour = -1, stageAlpha = -1, textureFactor = -1, pointSprite = -1, alphaTest = -1, fogColour = -1,
-        specularAdd = -1, texture0 = -1, texture1 = -1;
+#define VELMORA_UNIFORM_MEMBER(member, name) int member = -1;
+    VELMORA_SHADER_UNIFORMS(VELMORA_UNIFORM_MEMBER)
+#undef VELMORA_UNIFORM_MEMBER
 };
 
 // Each member of ShaderUniforms with the GLSL name it is looked up by.
