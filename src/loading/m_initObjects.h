@@ -1,19 +1,7 @@
+// Runs once at start-up, after the meshes are loaded: fills Objects (and the
+// flower's slot named by FlowerIndex) from ObjectTable. Writes Objects.
 #pragma once
-#include <array>
-#include <cstdint>
 
-// One placed object of the town. Slot -1 stands for the entry of FlowerIndex.
-struct ObjectRow {
-    int32_t Slot;
-    int32_t MeshIndex;
-    float PosX, PosY, PosZ;
-    float RotX, RotY, RotZ;
-    float ScaleX, ScaleY, ScaleZ;
-    const char* Name;
-};
+#include "loading/ObjectTable.h"
 
-// The objects in creation order.
-extern const std::array<ObjectRow, 55> ObjectTable;
-
-// Fills Objects with the town's placed objects.
 void m_initObjects();

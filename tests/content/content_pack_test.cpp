@@ -7,11 +7,14 @@
 #include <map>
 #include <set>
 
+#include "Models.h"
 #include "Pack.h"
+#include "base/Maths.h"
 #include "base/Errors.h"
 #include "common/Variables.h"
 #include "loading/m_InitMesh.h"
-#include "loading/m_initObjects.h"
+#include "common/Wrappers.h"
+#include "loading/ObjectTable.h"
 #include "platform/files/Files.h"
 #include "platform/texture/TextureLoader.h"
 #include "platform/xfile/XFile.h"
@@ -146,6 +149,46 @@ TEST(ContentPack, PlacedObjectsStandOnTheGround) {
     EXPECT_NEAR(tops["fountain_01.x"], 27, 1) << "the spout";
     EXPECT_LT(tops["waterplane.x"], 27);
     EXPECT_GT(tops["pelare.x"], 55) << "pillars reach the vault's springing";
+}
+
+// The camera paths keep out of the boxes the generator lays around placed
+// objects: each box must stand where the object table puts its object and
+// cover the mesh as the demo places it (scaled, turned about y, moved), so a
+// moved or turned object cannot leave its obstacle behind.
+TEST(ContentPack, ObstaclesCoverTheirPlacedObjects) {
+    const std::map<int32_t, PackMesh> meshes = LoadMeshList();
+    size_t checked = 0;
+    for (const content::Obstacle& o : content::TownObstacles()) {
+        if (o.object == nullptr) continue;
+        const auto row = std::find_if(ObjectTable.begin(), ObjectTable.end(),
+                                      [&](const ObjectRow& r) { return std::string(r.Name) == o.object; });
+        ASSERT_NE(row, ObjectTable.end()) << o.object;
+        SCOPED_TRACE(o.object);
+        EXPECT_NEAR((o.lo.x + o.hi.x) / 2, row->PosX, 0.5);
+        EXPECT_NEAR((o.lo.z + o.hi.z) / 2, row->PosZ, 0.5);
+        D3DMATRIX world, step;
+        D3DXMatrixScaling(world, row->ScaleX, row->ScaleY, row->ScaleZ);
+        D3DXMatrixRotationY(step, row->RotY);
+        D3DXMatrixMultiply(world, world, step);
+        D3DXMatrixTranslation(step, row->PosX, row->PosY, row->PosZ);
+        D3DXMatrixMultiply(world, world, step);
+        double x0 = 1e9, x1 = -1e9, z0 = 1e9, z1 = -1e9;
+        for (const MeshVertex& v : meshes.at(row->MeshIndex).x.geometry.vertices) {
+            const D3DVECTOR p = TransformPoint({v.position[0], v.position[1], v.position[2]}, world);
+            x0 = std::min<double>(x0, p.x), x1 = std::max<double>(x1, p.x);
+            z0 = std::min<double>(z0, p.z), z1 = std::max<double>(z1, p.z);
+        }
+        // The box covers the mesh, with at most the camera's margin and a
+        // roof's overhang to spare on each side.
+        EXPECT_LE(o.lo.x, x0 + 1);
+        EXPECT_GE(o.hi.x, x1 - 1);
+        EXPECT_LE(o.lo.z, z0 + 1);
+        EXPECT_GE(o.hi.z, z1 - 1);
+        EXPECT_LT(x0 - o.lo.x + o.hi.x - x1, 2 * 14);
+        EXPECT_LT(z0 - o.lo.z + o.hi.z - z1, 2 * 14);
+        ++checked;
+    }
+    EXPECT_GE(checked, 20u);
 }
 
 // The camera file read by the demo's own loader: every step's eye path has

@@ -131,12 +131,12 @@ void Mesh::Box(int material, const Vec3& lo, const Vec3& hi, double tile, int fa
     const double s = inward ? -1.0 : 1.0;
     const double x0 = lo.x, y0 = lo.y, z0 = lo.z, x1 = hi.x, y1 = hi.y, z1 = hi.z;
     // Side faces: v runs down from the top edge so textures stand upright.
-    if (faces & 1) Panel(material, {x1, y1, z0}, {x1, y1, z1}, {x1, y0, z1}, {x1, y0, z0}, Vec3{1, 0, 0} * s, tile, tile);
-    if (faces & 2) Panel(material, {x0, y1, z1}, {x0, y1, z0}, {x0, y0, z0}, {x0, y0, z1}, Vec3{-1, 0, 0} * s, tile, tile);
-    if (faces & 4) Panel(material, {x0, y1, z1}, {x1, y1, z1}, {x1, y1, z0}, {x0, y1, z0}, Vec3{0, 1, 0} * s, tile, tile);
-    if (faces & 8) Panel(material, {x0, y0, z0}, {x1, y0, z0}, {x1, y0, z1}, {x0, y0, z1}, Vec3{0, -1, 0} * s, tile, tile);
-    if (faces & 16) Panel(material, {x1, y1, z1}, {x0, y1, z1}, {x0, y0, z1}, {x1, y0, z1}, Vec3{0, 0, 1} * s, tile, tile);
-    if (faces & 32) Panel(material, {x0, y1, z0}, {x1, y1, z0}, {x1, y0, z0}, {x0, y0, z0}, Vec3{0, 0, -1} * s, tile, tile);
+    if (faces & kFacePlusX) Panel(material, {x1, y1, z0}, {x1, y1, z1}, {x1, y0, z1}, {x1, y0, z0}, Vec3{1, 0, 0} * s, tile, tile);
+    if (faces & kFaceMinusX) Panel(material, {x0, y1, z1}, {x0, y1, z0}, {x0, y0, z0}, {x0, y0, z1}, Vec3{-1, 0, 0} * s, tile, tile);
+    if (faces & kFaceTop) Panel(material, {x0, y1, z1}, {x1, y1, z1}, {x1, y1, z0}, {x0, y1, z0}, Vec3{0, 1, 0} * s, tile, tile);
+    if (faces & kFaceBottom) Panel(material, {x0, y0, z0}, {x1, y0, z0}, {x1, y0, z1}, {x0, y0, z1}, Vec3{0, -1, 0} * s, tile, tile);
+    if (faces & kFacePlusZ) Panel(material, {x1, y1, z1}, {x0, y1, z1}, {x0, y0, z1}, {x1, y0, z1}, Vec3{0, 0, 1} * s, tile, tile);
+    if (faces & kFaceMinusZ) Panel(material, {x0, y1, z0}, {x1, y1, z0}, {x1, y0, z0}, {x0, y0, z0}, Vec3{0, 0, -1} * s, tile, tile);
 }
 
 void Mesh::Lathe(int material, const std::vector<std::array<double, 2>>& profile, int segments, double uRepeat,

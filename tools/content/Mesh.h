@@ -66,6 +66,18 @@ struct Xform {
     Vec3 Normal(const Vec3& n) const;
 };
 
+// The faces of an axis-aligned box, as bits for Mesh::Box.
+enum BoxFace : int {
+    kFacePlusX = 1,
+    kFaceMinusX = 2,
+    kFaceTop = 4,
+    kFaceBottom = 8,
+    kFacePlusZ = 16,
+    kFaceMinusZ = 32,
+    kFaceSides = kFacePlusX | kFaceMinusX | kFacePlusZ | kFaceMinusZ,
+    kFaceAll = kFaceSides | kFaceTop | kFaceBottom,
+};
+
 class Mesh {
 public:
     int AddMaterial(const Material& material);
@@ -91,9 +103,9 @@ public:
     // The same quad with a back side, for cut-out cards seen from both sides.
     void Card(int material, const Vec3& a, const Vec3& b, const Vec3& c, const Vec3& d,
               std::array<double, 8> uv);
-    // Axis-aligned box; `faces` bits: 1 +x, 2 -x, 4 +y, 8 -y, 16 +z, 32 -z.
+    // Axis-aligned box with the faces named by `faces` (BoxFace bits).
     // `inward` turns the faces to the inside, for rooms seen from within.
-    void Box(int material, const Vec3& lo, const Vec3& hi, double tile, int faces = 63, bool inward = false);
+    void Box(int material, const Vec3& lo, const Vec3& hi, double tile, int faces = kFaceAll, bool inward = false);
     // Surface of revolution about the y axis through `profile` (radius, height)
     // points from bottom to top; u wraps `uRepeat` times around, v follows the
     // profile's length divided by `vTile`.

@@ -1,10 +1,15 @@
 #include "Models.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
+#include <stdexcept>
+#include <string_view>
 
 #include "Random.h"
+#include "loading/ObjectTable.h"
 
 namespace content {
 
@@ -46,6 +51,30 @@ void PushPlacement(Mesh& m, const Placement& p) {
     m.Push(Xform::Translate({0, -p.posY / p.sy, 0}) * Xform::Scale(1 / p.sx, 1 / p.sy, 1 / p.sz));
 }
 
+// The first row of the demo's object table with this name.
+const ObjectRow& Placed(std::string_view name) {
+    for (const ObjectRow& row : ObjectTable)
+        if (name == row.Name) return row;
+    throw std::logic_error("the object table has no \"" + std::string(name) + "\"");
+}
+
+// A table value as the decimal it is written with (0.38f as 0.38, not
+// 0.3799999952...), so that the meshes are built from the same numbers as the
+// demo's source shows.
+double Decimal(float value) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
+    return std::strtod(std::string(text, end).c_str(), nullptr);
+}
+
+// The placement of a named object: its scale, and its height when the mesh
+// must undo it to stand on the ground (`onGround`); objects inside the
+// cathedral stand on its floor, where they are placed.
+Placement PlacementOf(std::string_view name, bool onGround = true) {
+    const ObjectRow& row = Placed(name);
+    return {Decimal(row.ScaleX), Decimal(row.ScaleY), Decimal(row.ScaleZ), onGround ? Decimal(row.PosY) : 0.0};
+}
+
 struct Style {
     std::string wall, roof, window, door, plinth = "stone_grey.jpg";
     double storey = 22;
@@ -83,10 +112,10 @@ void Building(Mesh& m, double cx, double cz, double hx, double hz, const Style& 
     const int door = m.AddMaterial(Tex(s.door, 0.3));
     const int plinth = m.AddMaterial(Tex(s.plinth));
     const double h = s.storey * s.storeys;
-    m.Box(wall, {cx - hx, 0, cz - hz}, {cx + hx, h, cz + hz}, s.storey, 1 | 2 | 16 | 32);
-    m.Box(plinth, {cx - hx - 0.6, -1, cz - hz - 0.6}, {cx + hx + 0.6, 3.5, cz + hz + 0.6}, 14, 1 | 2 | 4 | 16 | 32);
+    m.Box(wall, {cx - hx, 0, cz - hz}, {cx + hx, h, cz + hz}, s.storey, kFaceSides);
+    m.Box(plinth, {cx - hx - 0.6, -1, cz - hz - 0.6}, {cx + hx + 0.6, 3.5, cz + hz + 0.6}, 14, kFaceSides | kFaceTop);
     // Cornice under the eaves.
-    m.Box(plinth, {cx - hx - 0.8, h - 1.2, cz - hz - 0.8}, {cx + hx + 0.8, h, cz + hz + 0.8}, 14, 1 | 2 | 8 | 16 | 32);
+    m.Box(plinth, {cx - hx - 0.8, h - 1.2, cz - hz - 0.8}, {cx + hx + 0.8, h, cz + hz + 0.8}, 14, kFaceSides | kFaceBottom);
     if (hx >= hz) {
         m.GableRoof(roof, wall, cx - hx, cx + hx, cz - hz, cz + hz, h, h + s.roofRise, s.overhang, 18, s.storey);
     } else {
@@ -96,7 +125,7 @@ void Building(Mesh& m, double cx, double cz, double hx, double hz, const Style& 
     }
     if (s.chimney) {
         const double chx = cx + (hx >= hz ? hx * 0.5 : 0), chz = cz + (hx >= hz ? 0 : hz * 0.5);
-        m.Box(plinth, {chx - 2, h + s.roofRise * 0.4, chz - 2}, {chx + 2, h + s.roofRise + 5, chz + 2}, 10, 63 & ~8);
+        m.Box(plinth, {chx - 2, h + s.roofRise * 0.4, chz - 2}, {chx + 2, h + s.roofRise + 5, chz + 2}, 10, kFaceSides | kFaceTop);
     }
     const auto faces = Faces(cx, cz, hx, hz);
     for (size_t fi = 0; fi < faces.size(); ++fi) {
@@ -242,15 +271,15 @@ Mesh Hill() {
 
 // ---- houses -----------------------------------------------------------------
 
-Mesh House01() {  // the town hall on the square: Hus 1 (scale 1.9, 2.69, 1.4)
+Mesh House01() {  // the town hall on the square
     Mesh m;
-    PushPlacement(m, {1.9, 2.69, 1.4, 0});
+    PushPlacement(m, PlacementOf("Hus 1"));
     Building(m, 0, 0, 70, 32, {"brick_red.jpg", "roof_slate.dds", "window_lit.tga", "door.jpg", "stone_grey.jpg", 21, 3, 22, 3, false});
     // Clock tower over the entrance.
     const int stone = m.AddMaterial(Tex("stone_grey.jpg"));
     const int roof = m.AddMaterial(Tex("roof_slate.dds", 0.2));
     const int face = m.AddMaterial(Lit("lampglass.tga", 0.7));
-    m.Box(stone, {-11, 40, -34}, {11, 104, -12}, 16, 63 & ~8);
+    m.Box(stone, {-11, 40, -34}, {11, 104, -12}, 16, kFaceSides | kFaceTop);
     const Vec3 apex{0, 128, -23};
     const Vec3 c[4] = {{-13, 104, -36}, {13, 104, -36}, {13, 104, -10}, {-13, 104, -10}};
     for (int i = 0; i < 4; ++i) {
@@ -265,38 +294,38 @@ Mesh House01() {  // the town hall on the square: Hus 1 (scale 1.9, 2.69, 1.4)
     return m;
 }
 
-Mesh House02() {  // (735, 48, -10), scale 0.5, 1, 0.5
+Mesh House02() {
     Mesh m;
-    PushPlacement(m, {0.5, 1, 0.5, 48});
+    PushPlacement(m, PlacementOf("house_02"));
     Building(m, 0, 0, 42, 34, {"plaster_ochre.jpg", "roof_red.dds", "window_green.tga", "door.jpg", "stone_grey.jpg", 20, 2, 18});
     return m;
 }
 
-Mesh House03() {  // (645, -12, -445), scale 4.5, 6.5, 5; wall texture replaced by tex.jpg
+Mesh House03() {  // its wall texture is the one the demo replaces by tex.jpg
     Mesh m;
-    PushPlacement(m, {4.5, 6.5, 5, -12});
+    PushPlacement(m, PlacementOf("house_03"));
     Building(m, 0, 0, 28, 26, {"tex.jpg", "roof_brown.dds", "window_lit.tga", "door.jpg", "stone_dark.jpg", 21, 2, 17});
     return m;
 }
 
-Mesh House04() {  // (940, 0, -205), scale 0.9, 1.4, 0.9
+Mesh House04() {
     Mesh m;
-    PushPlacement(m, {0.9, 1.4, 0.9, 0});
+    PushPlacement(m, PlacementOf("house_04"));
     Building(m, 0, 0, 32, 38, {"plaster_blue.jpg", "roof_slate.dds", "window_lit.tga", "door.jpg", "stone_grey.jpg", 21, 3, 16});
     return m;
 }
 
-Mesh House06() {  // (825, 270, -763), rotated -1.57, scale 1.3, 2.1, 1
+Mesh House06() {
     Mesh m;
-    PushPlacement(m, {1.3, 2.1, 1, 270});
+    PushPlacement(m, PlacementOf("house_06"));
     Building(m, 0, 0, 44, 40, {"brick_brown.jpg", "roof_red.dds", "window_lit.tga", "door.jpg", "stone_grey.jpg", 21, 3, 20});
     return m;
 }
 
 // The car park: striped asphalt with a kerb, a ticket booth and parked cars.
-Mesh House07() {  // (630, 0, -900), scale 1, 1.2, 1.2
+Mesh House07() {
     Mesh m;
-    PushPlacement(m, {1, 1.2, 1.2, 0});
+    PushPlacement(m, PlacementOf("Parkeringsplatsen"));
     const int lot = m.AddMaterial(Tex("parking.jpg", 0.2));
     const int kerb = m.AddMaterial(Tex("stone_grey.jpg"));
     const int booth = m.AddMaterial(Tex("plaster_white.jpg"));
@@ -304,19 +333,19 @@ Mesh House07() {  // (630, 0, -900), scale 1, 1.2, 1.2
     const int glass = m.AddMaterial(Lit("window_lit.tga", 0.8));
     const int tyre = m.AddMaterial(Plain(Hex(0x181818)));
     m.Panel(lot, {-90, 0.4, 55}, {90, 0.4, 55}, {90, 0.4, -55}, {-90, 0.4, -55}, {0, 1, 0}, 90, 110);
-    m.Box(kerb, {-92, 0, -57}, {92, 1.2, -55}, 10, 1 | 2 | 4 | 16 | 32);
-    m.Box(kerb, {-92, 0, 55}, {92, 1.2, 57}, 10, 1 | 2 | 4 | 16 | 32);
-    m.Box(kerb, {90, 0, -55}, {92, 1.2, 55}, 10, 1 | 4 | 16 | 32);
-    m.Box(booth, {-88, 0, 30}, {-70, 14, 50}, 14, 63 & ~8);
-    m.Box(roof, {-90, 14, 28}, {-68, 15.5, 52}, 14, 63);
+    m.Box(kerb, {-92, 0, -57}, {92, 1.2, -55}, 10, kFaceSides | kFaceTop);
+    m.Box(kerb, {-92, 0, 55}, {92, 1.2, 57}, 10, kFaceSides | kFaceTop);
+    m.Box(kerb, {90, 0, -55}, {92, 1.2, 55}, 10, kFacePlusX | kFaceTop | kFacePlusZ | kFaceMinusZ);
+    m.Box(booth, {-88, 0, 30}, {-70, 14, 50}, 14, kFaceSides | kFaceTop);
+    m.Box(roof, {-90, 14, 28}, {-68, 15.5, 52}, 14, kFaceAll);
     Opening(m, glass, Faces(-79, 40, 9, 10)[3], 10, 10, 5, 11);
     const Color paints[] = {Hex(0x8a1c1c), Hex(0x1c3a7a), Hex(0xb0b0a8), Hex(0x2a5a3a), Hex(0xc09020), Hex(0x303038)};
     Random rng(707);
     for (int i = 0; i < 6; ++i) {
         const int body = m.AddMaterial(Plain(paints[i], 0.35));
         const double x = -45 + i * 22.5 + rng.Range(-1.5, 1.5), z = (i % 2 ? 30 : -32);
-        m.Box(body, {x - 7, 2, z - 15}, {x + 7, 7, z + 15}, 10, 63 & ~8);
-        m.Box(body, {x - 6, 7, z - 7}, {x + 6, 11, z + 6}, 10, 63 & ~8);
+        m.Box(body, {x - 7, 2, z - 15}, {x + 7, 7, z + 15}, 10, kFaceSides | kFaceTop);
+        m.Box(body, {x - 6, 7, z - 7}, {x + 6, 11, z + 6}, 10, kFaceSides | kFaceTop);
         Opening(m, glass, Faces(x, z, 6.05, 6.5)[0], 6, 10, 7.5, 10.5);
         for (int w = 0; w < 4; ++w) {
             m.Push(Xform::Translate({x + (w % 2 ? 7.2 : -7.2), 2.6, z + (w < 2 ? -9 : 9)}) * Xform::RotateZ(kPi / 2));
@@ -327,53 +356,53 @@ Mesh House07() {  // (630, 0, -900), scale 1, 1.2, 1.2
     return m;
 }
 
-Mesh House08() {  // (140, 0, -640), scale 0.9, 1.4, 1
+Mesh House08() {
     Mesh m;
-    PushPlacement(m, {0.9, 1.4, 1, 0});
+    PushPlacement(m, PlacementOf("house_08"));
     Building(m, 0, 0, 40, 44, {"timber_white.jpg", "roof_red.dds", "window_lit.tga", "door.jpg", "stone_grey.jpg", 21, 2, 19});
     return m;
 }
 
-Mesh House09() {  // (155, 0, -365), scale 1, 1.5, 1
+Mesh House09() {
     Mesh m;
-    PushPlacement(m, {1, 1.5, 1, 0});
+    PushPlacement(m, PlacementOf("house_09"));
     Building(m, 0, 0, 40, 40, {"brick_yellow.jpg", "roof_brown.dds", "window_green.tga", "door.jpg", "stone_grey.jpg", 21, 3, 18});
     return m;
 }
 
-Mesh House10() {  // (90, 0, 70), scale 1, 1.5, 1
+Mesh House10() {
     Mesh m;
-    PushPlacement(m, {1, 1.5, 1, 0});
+    PushPlacement(m, PlacementOf("house_10"));
     Building(m, 0, 0, 48, 28, {"plaster_rose.jpg", "roof_red.dds", "window_lit.tga", "door.jpg", "stone_grey.jpg", 21, 2, 17});
     return m;
 }
 
-Mesh House11() {  // (-135, 5, -145), scale 1, 1.5, 1
+Mesh House11() {
     Mesh m;
-    PushPlacement(m, {1, 1.5, 1, 5});
+    PushPlacement(m, PlacementOf("house_11"));
     Building(m, 0, 0, 38, 38, {"timber_yellow.jpg", "roof_brown.dds", "window_lit.tga", "door.jpg", "stone_dark.jpg", 21, 2, 20});
     return m;
 }
 
-// The row houses: four placements, at scale (2.7, 4, 2.3) and (2, 2.3, 2.3); the
-// base sits at local height 15 for both.
+// The row houses: four placements, three like house_13 and house_16 narrower
+// and lower; the base sits at about the same local height for both.
 Mesh House13to17() {
     Mesh m;
-    m.Push(Xform::Translate({0, 15, 0}) * Xform::Scale(1 / 2.7, 1 / 4.0, 1 / 2.3));
+    PushPlacement(m, PlacementOf("house_13"));
     Building(m, 0, 0, 20, 18, {"plaster_cream.jpg", "roof_red.dds", "window_lit.tga", "door.jpg", "stone_grey.jpg", 20, 2, 14});
     return m;
 }
 
 // ---- walls, bushes, lamps, fountain -----------------------------------------------
 
-Mesh Wall01() {  // a garden wall 100 long on x, placed with y-scale 1.5
+Mesh Wall01() {  // a garden wall 100 long on x
     Mesh m;
-    PushPlacement(m, {1, 1.5, 1, 0});
+    PushPlacement(m, PlacementOf("wall1"));
     const int stone = m.AddMaterial(Tex("stone_grey.jpg"));
     const int cap = m.AddMaterial(Tex("stone_dark.jpg"));
-    m.Box(stone, {-50, 0, -1.5}, {50, 11, 1.5}, 16, 63 & ~8);
-    m.Box(cap, {-50.5, 11, -2.2}, {50.5, 12.5, 2.2}, 10, 63 & ~8);
-    for (int i = 0; i <= 4; ++i) m.Box(cap, {-51.0 + i * 25, 0, -2.5}, {-47.0 + i * 25, 14, 2.5}, 10, 63 & ~8);
+    m.Box(stone, {-50, 0, -1.5}, {50, 11, 1.5}, 16, kFaceSides | kFaceTop);
+    m.Box(cap, {-50.5, 11, -2.2}, {50.5, 12.5, 2.2}, 10, kFaceSides | kFaceTop);
+    for (int i = 0; i <= 4; ++i) m.Box(cap, {-51.0 + i * 25, 0, -2.5}, {-47.0 + i * 25, 14, 2.5}, 10, kFaceSides | kFaceTop);
     return m;
 }
 
@@ -381,16 +410,16 @@ Mesh Wall02() {  // a hedge on a low wall
     Mesh m;
     const int stone = m.AddMaterial(Tex("stone_cream.jpg"));
     const int hedge = m.AddMaterial(Tex("leafcore.jpg", 0.2));
-    m.Box(stone, {-40, 0, -3}, {40, 4, 3}, 12, 63 & ~8);
-    m.Box(hedge, {-39, 4, -2.5}, {39, 14, 2.5}, 12, 63 & ~8);
+    m.Box(stone, {-40, 0, -3}, {40, 4, 3}, 12, kFaceSides | kFaceTop);
+    m.Box(hedge, {-39, 4, -2.5}, {39, 14, 2.5}, 12, kFaceSides | kFaceTop);
     return m;
 }
 
-// A bush: a leafy core with cut-out cards standing out of it. Placed with
-// y-scale 2, so it is half as tall in local units as it looks.
+// A bush: a leafy core with cut-out cards standing out of it. Placed stretched
+// upwards, so it is shorter in local units than it looks.
 Mesh Bush(uint32_t seed, double radius, double height, const std::string& leaves) {
     Mesh m;
-    PushPlacement(m, {1, 2, 1, 0});
+    PushPlacement(m, PlacementOf("Bush_01"));
     const int core = m.AddMaterial(Tex("leafcore.jpg", 0.18));
     const int cards = m.AddMaterial(Tex(leaves, 0.2));
     Random rng(seed);
@@ -414,14 +443,14 @@ Mesh Bush(uint32_t seed, double radius, double height, const std::string& leaves
     return m;
 }
 
-// A cast-iron street lamp with its arm towards -x; placed at scale 0.2, 0.35, 0.2.
+// A cast-iron street lamp with its arm towards -x.
 Mesh StreetLight() {
     Mesh m;
-    PushPlacement(m, {0.2, 0.35, 0.2, 0});
+    PushPlacement(m, PlacementOf("Gatulyckta1"));
     const int iron = m.AddMaterial(Tex("iron.jpg", 0.15));
     const int glass = m.AddMaterial(Lit("lampglass.tga", 1.0));
     m.Lathe(iron, {{2.2, 0}, {2.2, 2}, {1.6, 3}, {1.0, 5}, {0.8, 8}, {0.7, 44}, {1.0, 45}, {1.0, 46}, {0, 46.2}}, 10, 1, 10);
-    m.Box(iron, {-9, 44.5, -0.4}, {0, 45.5, 0.4}, 4, 63);
+    m.Box(iron, {-9, 44.5, -0.4}, {0, 45.5, 0.4}, 4, kFaceAll);
     m.Push(Xform::Translate({-8, 0, 0}));
     m.Lathe(iron, {{0.3, 43.6}, {0.3, 44.6}}, 6, 1, 4);
     m.Lathe(glass, {{1.2, 39.6}, {2.0, 42.8}, {2.2, 43.0}}, 8, 1, 4);
@@ -521,13 +550,13 @@ Mesh Cathedral() {
         }
     }
     // Cornice along the top of the side walls.
-    m.Box(marble, {x0, wallTop - 3, z0}, {x0 + 3, wallTop, z1}, 20, 1 | 8);
-    m.Box(marble, {x1 - 3, wallTop - 3, z0}, {x1, wallTop, z1}, 20, 2 | 8);
+    m.Box(marble, {x0, wallTop - 3, z0}, {x0 + 3, wallTop, z1}, 20, kFacePlusX | kFaceBottom);
+    m.Box(marble, {x1 - 3, wallTop - 3, z0}, {x1, wallTop, z1}, 20, kFaceMinusX | kFaceBottom);
     // Altar on two steps, with candles.
-    m.Box(marble, {-40, fy, 168}, {40, fy + 3, 214}, 20, 4 | 32 | 1 | 2);
-    m.Box(marble, {-32, fy + 3, 176}, {32, fy + 6, 214}, 20, 4 | 32 | 1 | 2);
-    m.Box(marble, {-18, fy + 6, 188}, {18, fy + 20, 200}, 14, 63 & ~8);
-    m.Box(cloth, {-16, fy + 20, 187}, {16, fy + 21, 201}, 10, 63 & ~8);
+    m.Box(marble, {-40, fy, 168}, {40, fy + 3, 214}, 20, kFaceTop | kFaceMinusZ | kFacePlusX | kFaceMinusX);
+    m.Box(marble, {-32, fy + 3, 176}, {32, fy + 6, 214}, 20, kFaceTop | kFaceMinusZ | kFacePlusX | kFaceMinusX);
+    m.Box(marble, {-18, fy + 6, 188}, {18, fy + 20, 200}, 14, kFaceSides | kFaceTop);
+    m.Box(cloth, {-16, fy + 20, 187}, {16, fy + 21, 201}, 10, kFaceSides | kFaceTop);
     for (int i = 0; i < 2; ++i) {
         const double x = i == 0 ? -11 : 11;
         m.Push(Xform::Translate({x, fy + 21, 194}));
@@ -538,29 +567,29 @@ Mesh Cathedral() {
     return m;
 }
 
-// A column with base and capital, placed at y = -80 with scale 0.2, 0.38, 0.2:
-// 142 units tall in the world, so it meets the vault's springing.
+// A column with base and capital on the cathedral's floor, 142 units tall in
+// the world, so it meets the vault's springing.
 Mesh Pillar() {
     Mesh m;
-    PushPlacement(m, {0.2, 0.38, 0.2, 0});
+    PushPlacement(m, PlacementOf("Pelare", false));
     const int marble = m.AddMaterial(Tex("marble_grey.jpg", 0.3));
     const int stone = m.AddMaterial(Tex("stone_cream.jpg", 0.3));
-    m.Box(stone, {-8, 0, -8}, {8, 5, 8}, 16, 63 & ~8);
+    m.Box(stone, {-8, 0, -8}, {8, 5, 8}, 16, kFaceSides | kFaceTop);
     m.Lathe(marble, {{7, 5}, {7, 6.5}, {5.8, 8}, {5.2, 10}, {4.6, 128}, {5.4, 130}, {7.5, 134}, {8.5, 137}}, 14, 2, 40);
-    m.Box(stone, {-9.5, 137, -9.5}, {9.5, 142, 9.5}, 16, 63);
+    m.Box(stone, {-9.5, 137, -9.5}, {9.5, 142, 9.5}, 16, kFaceAll);
     return m;
 }
 
 // A robed figure with folded hands and wings, on a pedestal; faces -z.
-// Placed at scale 0.1137, so it is modelled about nine times life size.
-Mesh Figure(bool female, bool wings, const std::string& robeTexture, const std::string& skinTexture, double scale) {
+// Placed at about a ninth of its size, so it is modelled nine times life size.
+Mesh Figure(bool female, bool wings, const std::string& robeTexture, const std::string& skinTexture) {
     Mesh m;
-    PushPlacement(m, {scale, scale, scale, 0});
+    PushPlacement(m, PlacementOf(female ? "Kvinlig staty" : "Manlig staty", false));
     const int stone = m.AddMaterial(Tex("marble_grey.jpg", 0.3));
     const int robe = m.AddMaterial(Tex(robeTexture, 0.32));
     const int skin = m.AddMaterial(Tex(skinTexture, 0.34));
-    m.Box(stone, {-8, 0, -8}, {8, 8, 8}, 12, 63 & ~8);
-    m.Box(stone, {-8.6, 7, -8.6}, {8.6, 8.4, 8.6}, 12, 63);
+    m.Box(stone, {-8, 0, -8}, {8, 8, 8}, 12, kFaceSides | kFaceTop);
+    m.Box(stone, {-8.6, 7, -8.6}, {8.6, 8.4, 8.6}, 12, kFaceAll);
     const double s = female ? 0.92 : 1.0;
     m.Push(Xform::Translate({0, 8.4, 0}) * Xform::Scale(1.45 * s, 1.45, 1.45 * s));
     m.Lathe(robe, {{4.6, 0}, {4.2, 3}, {3.4, 8}, {2.9, 12}, {2.6, 14}, {3.3, 16.2}, {3.7, 17.4}, {2.8, 18.4}, {1.0, 18.9}, {0, 19}},
@@ -660,47 +689,55 @@ std::vector<MeshFile> BuildModels() {
     add("data/misc/char/gubbe.x", Gubbe());
     add("data/Cathedral/cathedral.x", Cathedral());
     add("data/Cathedral/pelare.x", Pillar());
-    add("data/misc/angel/female.x", Figure(true, true, "marble_white.jpg", "marble_white.jpg", 0.1137));
-    add("data/misc/angel/male.x", Figure(false, true, "marble_grey.jpg", "marble_white.jpg", 0.1137));
+    add("data/misc/angel/female.x", Figure(true, true, "marble_white.jpg", "marble_white.jpg"));
+    add("data/misc/angel/male.x", Figure(false, true, "marble_grey.jpg", "marble_white.jpg"));
     add("data/misc/flower/frame7.x", Flower());
     return files;
 }
 
 namespace {
 
-// A building's footprint from its placement: design half sizes (hx, hz) and
-// height, turned by `rotY` about its position.
+// A footprint turned by `rotY` about (px, pz): design half sizes (hx, hz) and
+// height, with a margin for the camera.
 Obstacle Footprint(double px, double pz, double hx, double hz, double height, double rotY) {
     const double c = std::abs(std::cos(rotY)), s = std::abs(std::sin(rotY));
     const double ex = hx * c + hz * s, ez = hx * s + hz * c;
-    return {{px - ex - 4, -10, pz - ez - 4}, {px + ex + 4, height, pz + ez + 4}};
+    return {{px - ex - 4, -10, pz - ez - 4}, {px + ex + 4, height, pz + ez + 4}, nullptr};
+}
+
+// A placed object's footprint, where the object table puts and turns it.
+Obstacle ObjectFootprint(const char* name, double hx, double hz, double height) {
+    const ObjectRow& row = Placed(name);
+    Obstacle o = Footprint(Decimal(row.PosX), Decimal(row.PosZ), hx, hz, height, Decimal(row.RotY));
+    o.object = row.Name;
+    return o;
 }
 
 }  // namespace
 
 std::vector<Obstacle> TownObstacles() {
     std::vector<Obstacle> out = {
-        Footprint(400, 43, 70, 32, 130, 0),  // town hall with its tower
-        Footprint(-135, -145, 38, 38, 65, 0),
-        Footprint(735, -10, 42, 34, 60, 0),
-        Footprint(20, -768, 20, 18, 60, 0.5233333),
-        Footprint(-3, -715, 20, 18, 60, 0.5233333),
-        Footprint(-51, -717, 20, 18, 60, 0.5233333),
-        Footprint(-87, -592, 20 * 2 / 2.7, 18, 45, 1.57),
-        Footprint(90, 70, 48, 28, 60, 0),
-        Footprint(155, -365, 40, 40, 85, 0),
-        Footprint(-80, 25, 52, 3, 25, 0),
-        Footprint(-105, -290, 52, 3, 25, -1.57),
-        Footprint(825, -763, 44, 40, 85, -1.57),
-        Footprint(645, -445, 28, 26, 62, 0),
-        Footprint(140, -640, 40, 44, 65, 0),
-        Footprint(630, -900, 90, 66, 20, 0),
-        Footprint(400, -180, 57, 57, 30, 0),
-        Footprint(940, -205, 32, 38, 85, 0),
-        Footprint(568, -213, 10, 3, 50, 0),
-        Footprint(568, -578, 10, 3, 50, 0),
-        Footprint(230, -188, 10, 3, 50, 0),
-        Footprint(225, -578, 10, 3, 50, 0),
+        ObjectFootprint("Hus 1", 70, 32, 130),  // town hall with its tower
+        ObjectFootprint("house_11", 38, 38, 65),
+        ObjectFootprint("house_02", 42, 34, 60),
+        ObjectFootprint("house_13", 20, 18, 60),
+        ObjectFootprint("house_14", 20, 18, 60),
+        ObjectFootprint("house_15", 20, 18, 60),
+        ObjectFootprint("house_16", 20 * 2 / 2.7, 18, 45),
+        ObjectFootprint("house_10", 48, 28, 60),
+        ObjectFootprint("house_09", 40, 40, 85),
+        ObjectFootprint("wall1", 52, 3, 25),
+        ObjectFootprint("wall2", 52, 3, 25),
+        ObjectFootprint("house_06", 44, 40, 85),
+        ObjectFootprint("house_03", 28, 26, 62),
+        ObjectFootprint("house_08", 40, 44, 65),
+        ObjectFootprint("Parkeringsplatsen", 90, 66, 20),
+        ObjectFootprint("fontänen utan vattenmesh", 57, 57, 30),
+        ObjectFootprint("house_04", 32, 38, 85),
+        ObjectFootprint("Gatulyckta1", 10, 3, 50),
+        ObjectFootprint("Gatulyckta2", 10, 3, 50),
+        ObjectFootprint("Gatulyckta3", 10, 3, 50),
+        ObjectFootprint("Gatulyckta4", 10, 3, 50),
         Footprint(840, -525, 80, 110, 35, 0),  // the bushes in the park
     };
     for (const Filler& f : Fillers()) out.push_back(Footprint(f.x, f.z, f.hx, f.hz, f.storeys * 20 + 25, 0));
@@ -711,9 +748,9 @@ std::vector<Obstacle> TownObstacles() {
 std::vector<Obstacle> CathedralObstacles() {
     std::vector<Obstacle> out;
     for (int side = -1; side <= 1; side += 2)
-        for (int k = -1; k <= 1; ++k) out.push_back({{side * 53.0 - 10, -90, k * 100.0 - 10}, {side * 53.0 + 10, 70, k * 100.0 + 10}});
-    for (int side = -1; side <= 1; side += 2) out.push_back({{side * 35.0 - 10, -90, 110}, {side * 35.0 + 10, -45, 130}});
-    out.push_back({{-45, -90, 165}, {45, -55, 220}});  // the altar
+        for (int k = -1; k <= 1; ++k) out.push_back({{side * 53.0 - 10, -90, k * 100.0 - 10}, {side * 53.0 + 10, 70, k * 100.0 + 10}, nullptr});
+    for (int side = -1; side <= 1; side += 2) out.push_back({{side * 35.0 - 10, -90, 110}, {side * 35.0 + 10, -45, 130}, nullptr});
+    out.push_back({{-45, -90, 165}, {45, -55, 220}, nullptr});  // the altar
     return out;
 }
 

@@ -16,9 +16,11 @@ struct MeshFile {
 
 std::vector<MeshFile> BuildModels();
 
-// A box that the camera must keep out of, in world units.
+// A box that the camera must keep out of, in world units, and the name of the
+// placed object it surrounds (none for an area such as the park).
 struct Obstacle {
     Vec3 lo, hi;
+    const char* object;
 };
 // Footprints of the placed buildings, walls and props, as the camera paths see them.
 std::vector<Obstacle> TownObstacles();
