@@ -1,3 +1,6 @@
+// The loaders' shared helpers, used at start-up only: reading a mesh with its
+// materials and textures (AppPath, D3DX, D3DDevice), making a scene object and
+// reporting it on the loading screen, and the prefetch of every content file.
 #pragma once
 #include <cstdint>
 #include <string>

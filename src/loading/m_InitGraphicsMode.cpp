@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "common/Common.h"
 #include "base/Errors.h"
+#include "common/Common.h"
 #include "common/Variables.h"
 #include "common/Wrappers.h"
 #include "platform/msgbox/MessageBox.h"

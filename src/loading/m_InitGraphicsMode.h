@@ -1,3 +1,5 @@
+// Runs once, first at start-up: creates D3D, D3DDevice and Sprite on frmMain,
+// sets the device's base state and writes matWorld, matView and matProj.
 #pragma once
 #include <cstdint>
 #include <string>

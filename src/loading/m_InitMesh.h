@@ -1,3 +1,6 @@
+// Runs once at start-up, after the loading screen's first frame: reads the
+// mesh list (from AppPath) into Meshes, reporting each file on the loading
+// screen.
 #pragma once
 #include <array>
 #include <cstdint>

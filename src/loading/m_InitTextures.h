@@ -1,3 +1,6 @@
+// Runs once at start-up, before the loading screen: reads the stand-alone
+// images (from AppPath) into TexWhite, TexLogoDds, TexDot, TexLogoJpg, TexBajs
+// and TexTextEfter.
 #pragma once
 
 #include <array>

@@ -1,5 +1,5 @@
+// Runs once at start-up, after the fog: fills particles with drops of random
+// age, lifetime and velocity, sets particleMaterial and fills particleVerts.
 #pragma once
 // Fills the fountain's pool.
 void m_initParticles();
-// Moves and re-emits every drop by one frame.
-void UpdateParticles();

@@ -1,7 +1,7 @@
 #include "particles/r_renderParticles.h"
 
-#include "common/Common.h"
 #include "base/Errors.h"
+#include "common/Common.h"
 #include "common/Variables.h"
 #include "common/Wrappers.h"
 

@@ -1,3 +1,5 @@
+// Runs once a frame from r_Render: draws particleVerts as point sprites with
+// TexDot and particleMaterial, each sized by its distance from camPos.
 #pragma once
 // Draws the drops as distance-sized point sprites.
 void r_renderParticles();

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "base/Errors.h"
 #include "common/Common.h"
 #include "common/Constants.h"
-#include "base/Errors.h"
 #include "common/Variables.h"
 #include "common/Wrappers.h"
 #include "platform/sprite/Sprite.h"

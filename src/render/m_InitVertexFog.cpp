@@ -1,8 +1,8 @@
 #include "render/m_InitVertexFog.h"
 
+#include "base/Errors.h"
 #include "common/Common.h"
 #include "common/Constants.h"
-#include "base/Errors.h"
 #include "common/Variables.h"
 
 void m_InitVertexFog() {

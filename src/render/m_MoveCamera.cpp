@@ -1,7 +1,7 @@
 #include "render/m_MoveCamera.h"
 
-#include "common/Common.h"
 #include "base/Errors.h"
+#include "common/Common.h"
 #include "common/Variables.h"
 #include "common/Wrappers.h"
 

@@ -1,8 +1,8 @@
 #include "render/r_Render.h"
 
+#include "base/Errors.h"
 #include "common/Common.h"
 #include "common/Constants.h"
-#include "base/Errors.h"
 #include "common/Variables.h"
 #include "common/Wrappers.h"
 #include "particles/r_renderParticles.h"

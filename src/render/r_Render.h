@@ -1,3 +1,6 @@
+// Runs once a frame, last: clears, draws Steps[CurrentStep]'s draw list of
+// Objects with their Meshes (writing matWorld and matTemp), the fountain and
+// the overlays, and presents the frame on D3DDevice.
 #pragma once
 #include "common/TypeDef.h"
 // Draws and presents one frame of the demo.

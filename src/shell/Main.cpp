@@ -12,6 +12,7 @@
 #include "loading/m_InitTextures.h"
 #include "loading/m_initObjects.h"
 #include "loading/m_showLoadingScreen.h"
+#include "particles/UpdateParticles.h"
 #include "particles/m_generateVertex.h"
 #include "particles/m_initParticles.h"
 #include "platform/sprite/Sprite.h"

@@ -8,10 +8,9 @@
 #include <iostream>
 #include <memory>
 
-#include "common/Constants.h"
 #include "base/Errors.h"
+#include "common/Constants.h"
 #include "common/Variables.h"
-#include "shell/ContentCheck.h"
 #include "platform/capture/FrameCapture.h"
 #include "platform/capture/SegmentJoin.h"
 #include "platform/capture/VideoCapture.h"
@@ -23,6 +22,7 @@
 #include "platform/window/Window.h"
 #include "shell/Benchmark.h"
 #include "shell/CommandLine.h"
+#include "shell/ContentCheck.h"
 #include "shell/FrameLoop.h"
 #include "shell/Main.h"
 #include "shell/ParallelCapture.h"

@@ -1,3 +1,6 @@
+// Text for the loading screen and the overlays. MakeFont runs once at
+// start-up (it makes FontSmall); DrawTextRect runs whenever a frame draws
+// text. Both go through D3DX and D3DDevice; neither writes other globals.
 #pragma once
 #include <cstdint>
 #include <memory>

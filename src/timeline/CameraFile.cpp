@@ -5,8 +5,8 @@
 #include <cfloat>
 #include <cmath>
 
-#include "common/Common.h"
 #include "base/Errors.h"
+#include "common/Common.h"
 #include "common/Variables.h"
 #include "timeline/m_InitSteps.h"
 

@@ -1,3 +1,6 @@
+// Light records for the steps, built at start-up by m_InitSteps: each call
+// switches the light's slot on in Steps[step].LightOn and returns the record
+// for the caller to store in Steps[step].Lights.
 #pragma once
 #include <cstdint>
 

@@ -1,3 +1,6 @@
+// Runs once at start-up, after the objects are placed: builds Steps (durations,
+// render states, draw lists, lights) and reads their camera paths from cam.dat
+// (AppPath); sets CurrentStep to the first step.
 #pragma once
 #include <cstdint>
 #include <functional>

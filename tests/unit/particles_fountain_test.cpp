@@ -8,6 +8,7 @@
 #include "common/Common.h"
 #include "common/Variables.h"
 #include "common/Wrappers.h"
+#include "particles/UpdateParticles.h"
 #include "particles/m_generateVertex.h"
 #include "particles/m_initParticles.h"
 #include "particles/r_renderParticles.h"
