@@ -144,6 +144,15 @@ TEST(CaptureSettings, AFrameThatCannotBeWrittenEndsThePngCapture) {
     EXPECT_FALSE(std::filesystem::exists(frames / "frame_000004.png"));
 }
 
+// Mesa told to offer OpenGL 3.1 at most cannot make the device: the message
+// carries the driver's own reason beside the result code.
+TEST(CaptureSettings, ADeviceThatCannotBeMadeSaysWhyInTheDriversWords) {
+    const CommandResult run = RunCommand("MESA_GL_VERSION_OVERRIDE=3.1 " + Velmora() + " --benchmark --seconds 1 2>&1");
+    EXPECT_NE(run.output.find("D3DERR_NOTAVAILABLE"), std::string::npos) << run.output;
+    EXPECT_TRUE(std::regex_search(run.output, std::regex("cannot create an OpenGL 3.3 core context: [^\\r\\n]{8,}")))
+        << run.output;
+}
+
 TEST_F(CaptureRun, MusicStartsOnTheTimelineStartFrameAndEndsWithTheVideo) {
     ASSERT_EQ(videoRun_.status, 0) << videoRun_.output;
     const auto audio = ProbeStream(Video(), "a:0");
