@@ -2,8 +2,12 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <string_view>
+
+#include "platform/system/Clock.h"
+#include "timeline/m_InitSteps.h"
 
 namespace {
 
@@ -114,6 +118,25 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     }
     if (sizeGiven && !line.windowed && !line.capture && !line.benchmark) {
         throw UsageError("--size applies to --windowed, --capture and --benchmark; full screen takes the desktop's size");
+    }
+    // The encoder stores colour at half resolution in both directions.
+    if (line.capture && !CaptureIsFolder(*line.capture) && (line.width % 2 != 0 || line.height % 2 != 0)) {
+        throw UsageError("--size " + std::to_string(line.width) + "x" + std::to_string(line.height) +
+                         ": a video capture needs even sides (H.264 keeps colour at half the size in each direction); "
+                         "give even sides or capture PNG frames into a folder");
+    }
+    if (line.start) {
+        // The frame rate the start is reached at: the capture's or benchmark's,
+        // or the live run's fast-forward rate.
+        const uint32_t rate =
+            line.capture || line.benchmark ? line.fps : uint32_t{RealClock::kSkippedFramesPerSecond};
+        const int32_t timeline = TimelineMilliseconds();
+        if (TimelineFrameAt(*line.start, rate) >= TimelineFrameAt(timeline / 1000.0, rate)) {
+            char text[160];
+            std::snprintf(text, sizeof text, "--start %g: the timeline lasts %g s (the end screen follows it); start before that",
+                          *line.start, timeline / 1000.0);
+            throw UsageError(text);
+        }
     }
     return line;
 }
