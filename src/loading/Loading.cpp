@@ -20,6 +20,10 @@ TextureRequest MaterialTexture(const std::string& path) {
     return TextureRequest{path, 512, 512, D3DX_DEFAULT, D3DPOOL_DEFAULT, D3DX_FILTER_LINEAR, D3DX_FILTER_LINEAR, 0xFFFF00FF};
 }
 
+TextureRequest MeshMaterialTexture(const std::string& meshFolder, const std::string& stored) {
+    return MaterialTexture(ResolveMaterialTexture(meshFolder, stored));
+}
+
 void CreateTexture(const TextureRequest& request, std::shared_ptr<Direct3DTexture8>& texture) {
     std::shared_ptr<Direct3DTexture8> created;
     Check(D3DX->CreateTextureFromFileEx(*D3DDevice, request.path, request.width, request.height, request.mipLevels, 0,
@@ -58,7 +62,7 @@ MeshEntry LoadMesh(const std::string& Folder, const std::string& FileName) {
         entry.Materials[i] = material;
         const std::string& name = materials[static_cast<size_t>(i)].TextureFilename;
         if (!name.empty()) {
-            CreateTexture(MaterialTexture(ResolveMaterialTexture(AppPath + "\\" + Folder, name)), entry.Textures[i]);
+            CreateTexture(MeshMaterialTexture(AppPath + "\\" + Folder, name), entry.Textures[i]);
         }
     }
     return entry;

@@ -22,6 +22,11 @@ std::string MakeObjectMessage(int32_t MeshIndex);
 // How LoadMesh asks for the texture a material names, at `path`.
 TextureRequest MaterialTexture(const std::string& path);
 
+// The texture a material of the mesh in `meshFolder` names: at the stored
+// path, else the file of that name beside the mesh. Throws ContentError
+// naming both places when neither holds it.
+TextureRequest MeshMaterialTexture(const std::string& meshFolder, const std::string& stored);
+
 // Creates a texture as `request` says, through the helper library.
 void CreateTexture(const TextureRequest& request, std::shared_ptr<Direct3DTexture8>& texture);
 

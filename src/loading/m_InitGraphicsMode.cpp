@@ -77,7 +77,9 @@ bool m_InitGraphicsMode(int32_t DisplayMode, int32_t DepthFormat, bool Antialias
     } catch (const OutputSettingsError&) {
         throw;
     } catch (const ResultError& e) {
-        ShowMessageBox(frmMain, "Error!", GraphicsModeErrorText(e.code(), D3DX8::GetErrorString(e.code())));
+        std::string description = D3DX8::GetErrorString(e.code());
+        if (D3D && !D3D->FailureReason().empty()) description += "\r\n" + D3D->FailureReason();
+        ShowMessageBox(frmMain, "Error!", GraphicsModeErrorText(e.code(), description));
     } catch (const std::exception& e) {
         // Anything else that fails on the way is reported as an undetermined failure.
         ShowMessageBox(frmMain, "Error!", GraphicsModeErrorText(E_FAIL, e.what()));

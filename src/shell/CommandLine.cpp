@@ -2,8 +2,12 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <string_view>
+
+#include "platform/system/Clock.h"
+#include "timeline/m_InitSteps.h"
 
 namespace {
 
@@ -115,6 +119,25 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     if (sizeGiven && !line.windowed && !line.capture && !line.benchmark) {
         throw UsageError("--size applies to --windowed, --capture and --benchmark; full screen takes the desktop's size");
     }
+    // The encoder stores colour at half resolution in both directions.
+    if (line.capture && !CaptureIsFolder(*line.capture) && (line.width % 2 != 0 || line.height % 2 != 0)) {
+        throw UsageError("--size " + std::to_string(line.width) + "x" + std::to_string(line.height) +
+                         ": a video capture needs even sides (H.264 keeps colour at half the size in each direction); "
+                         "give even sides or capture PNG frames into a folder");
+    }
+    if (line.start) {
+        // The frame rate the start is reached at: the capture's or benchmark's,
+        // or the live run's fast-forward rate.
+        const uint32_t rate =
+            line.capture || line.benchmark ? line.fps : uint32_t{RealClock::kSkippedFramesPerSecond};
+        const int32_t timeline = TimelineMilliseconds();
+        if (TimelineFrameAt(*line.start, rate) >= TimelineFrameAt(timeline / 1000.0, rate)) {
+            char text[160];
+            std::snprintf(text, sizeof text, "--start %g: the timeline lasts %g s (the end screen follows it); start before that",
+                          *line.start, timeline / 1000.0);
+            throw UsageError(text);
+        }
+    }
     return line;
 }
 
@@ -134,7 +157,8 @@ const char* UsageText() {
            "  (no options)        full screen at the desktop's resolution; Esc ends the demo\n"
            "  --windowed          a resizable window (the picture keeps 4:3); default full screen\n"
            "  --size WxH          the size of the window, capture or benchmark (default 1024x768);\n"
-           "                      the 4:3 picture is centred in it, black beside it\n"
+           "                      the 4:3 picture is centred in it, black beside it; a video\n"
+           "                      capture needs even sides\n"
            "  --msaa N            anti-aliasing samples per pixel: 0, 2, 4 or 8 (default 4 on a\n"
            "                      GPU, 0 on a software renderer such as llvmpipe)\n"
            "  --data DIR          content from DIR; default: the program's folder, then\n"
@@ -152,7 +176,8 @@ const char* UsageText() {
            "                      (default: the whole demo)\n"
            "  --start T           begin at T seconds of timeline time (after loading): every frame\n"
            "                      before it is run unshown; --seconds then counts from T, and a\n"
-           "                      capture holds the frames from T only (from 0: the loading too)\n"
+           "                      capture holds the frames from T only (from 0: the loading too);\n"
+           "                      T must come before the timeline's end\n"
            "  --jobs N            --capture split into N segments rendered by N processes, joined\n"
            "  --lossless          encode the --capture video without loss\n"
            "  --join OUT SEG...   join segment videos made with --capture --start, music muxed once\n"

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "base/Errors.h"
 #include "common/Common.h"
 #include "common/Constants.h"
 #include "common/Variables.h"
@@ -67,12 +68,16 @@ public:
             const std::string description = describe();
             out_ << std::left << std::setw(8) << kind << Relative(file) << ": " << description << '\n';
         } catch (const std::exception& error) {
-            // One line per file, whatever a quoted piece of the file holds.
-            std::string problem = error.what();
-            std::replace_if(problem.begin(), problem.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-            out_ << "PROBLEM " << problem << '\n';
-            ++problems_;
+            Problem(error);
         }
+    }
+
+    void Problem(const std::exception& error) {
+        // One line per problem, whatever a quoted piece of the file holds.
+        std::string problem = error.what();
+        std::replace_if(problem.begin(), problem.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+        out_ << "PROBLEM " << problem << '\n';
+        ++problems_;
     }
 
     // An image once, however many meshes name it.
@@ -103,7 +108,14 @@ public:
         ++meshes_;
         if (mesh) {
             for (const XMaterial& material : mesh->materials) {
-                if (!material.textureFilename.empty()) Image(MaterialTexture(folder + "\\" + material.textureFilename));
+                if (material.textureFilename.empty()) continue;
+                std::optional<TextureRequest> texture;
+                try {
+                    texture = MeshMaterialTexture(folder, material.textureFilename);
+                } catch (const ContentError& error) {
+                    Problem(error);
+                }
+                if (texture) Image(*texture);
             }
         }
         if (row.OwnTexture != nullptr) Image(OwnTexture(row));

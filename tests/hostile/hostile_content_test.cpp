@@ -186,6 +186,17 @@ TEST(ContentCheck, IntactPackWouldPlay) {
     EXPECT_NEAR(std::stod(length[1]) * 60 + std::stod(length[2]), std::stod(probe.output), 0.1);
 }
 
+// A material naming its texture by an exporter's absolute path, the file
+// beside the mesh: the demo plays it, so the check passes it.
+TEST(ContentCheck, FindsATextureBesideTheMeshAsTheLoaderDoes) {
+    PackCopy pack;
+    Edit(R"("stone_grey\.jpg")", R"("C:\\work\\models\\stone_grey.jpg")")(pack.data() / kHouse);
+    ASSERT_NE(ReadFile(pack.data() / kHouse).find(R"(C:\\work)"), std::string::npos);
+    const CommandResult run = RunCommand(ShellQuote(VELMORA_BINARY) + " --check " + ShellQuote(pack.data().string()));
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("house_01/stone_grey.jpg: "), std::string::npos) << run.output;
+}
+
 // Every hostile case that damages a file not damaged yet, and music that is not
 // MP3: the check names each file in a problem line of its own, and nothing else.
 TEST(ContentCheck, ListsEveryDamagedFileAtOnce) {

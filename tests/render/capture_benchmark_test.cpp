@@ -121,6 +121,38 @@ TEST(CaptureSettings, ASampleCountBeyondTheRendererIsRefusedBeforeAnyFrame) {
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "f" / "frame_000000.png"));
 }
 
+// A frame that cannot be written whole (its file leads to /dev/full, a disk
+// with no room) ends the capture with status 1 and one line naming it and the
+// reason; the frames before it are kept whole and no part of it stays behind.
+TEST(CaptureSettings, AFrameThatCannotBeWrittenEndsThePngCapture) {
+    TempDir folder;
+    const std::filesystem::path frames = folder.path() / "f";
+    std::filesystem::create_directories(frames);
+    std::filesystem::create_symlink("/dev/full", frames / "frame_000003.png");
+    const CommandResult run = RunCommand(Velmora() + " --capture " + Quote(frames) + " --fps 1 --seconds 8 2>&1");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("frame_000003.png: No space left on device (the 3 frames before it are complete)"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("wrote"), std::string::npos) << run.output;
+    for (int k = 0; k < 3; ++k) {
+        const std::string png = ReadFile(frames / ("frame_00000" + std::to_string(k) + ".png"));
+        ASSERT_GT(png.size(), 12u) << k;
+        EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND") << "frame " << k << " is cut short";
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(frames / "frame_000003.png")));
+    EXPECT_FALSE(std::filesystem::exists(frames / "frame_000004.png"));
+}
+
+// Mesa told to offer OpenGL 3.1 at most cannot make the device: the message
+// carries the driver's own reason beside the result code.
+TEST(CaptureSettings, ADeviceThatCannotBeMadeSaysWhyInTheDriversWords) {
+    const CommandResult run = RunCommand("MESA_GL_VERSION_OVERRIDE=3.1 " + Velmora() + " --benchmark --seconds 1 2>&1");
+    EXPECT_NE(run.output.find("D3DERR_NOTAVAILABLE"), std::string::npos) << run.output;
+    EXPECT_TRUE(std::regex_search(run.output, std::regex("cannot create an OpenGL 3.3 core context: [^\\r\\n]{8,}")))
+        << run.output;
+}
+
 TEST_F(CaptureRun, MusicStartsOnTheTimelineStartFrameAndEndsWithTheVideo) {
     ASSERT_EQ(videoRun_.status, 0) << videoRun_.output;
     const auto audio = ProbeStream(Video(), "a:0");

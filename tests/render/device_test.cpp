@@ -218,3 +218,23 @@ TEST(DeviceOutput, TheScreenMapsOntoAPictureCentredInTheOutput) {
 }
 
 }  // namespace
+
+// In builds with GL checks, an invalid GL call fails the frame's Present with
+// the driver's words, which name the call; the next frame is clean again.
+TEST(DeviceErrors, AnInvalidGLCallFailsThePresentNamingIt) {
+#ifndef VELMORA_GL_DEBUG
+    GTEST_SKIP() << "GL errors are checked only in builds with VELMORA_GL_DEBUG";
+#else
+    DeviceHarness h;
+    Begin(h.device());
+    glBlendFunc(GL_SRC_ALPHA, GL_TEXTURE_2D);
+    try {
+        End(h.device());
+        ADD_FAILURE() << "the invalid call went unnoticed";
+    } catch (const ResultError& error) {
+        EXPECT_NE(std::string(error.what()).find("glBlendFunc"), std::string::npos) << error.what();
+    }
+    Begin(h.device());
+    EXPECT_NO_THROW(End(h.device()));
+#endif
+}

@@ -50,6 +50,36 @@ TEST(CommandLineParsing, AcceptsTheOptionsAndRejectsMalformedOnes) {
     for (const auto& args : bad) EXPECT_THROW(parse(args), UsageError) << args[0] << " " << args.size();
 }
 
+// Refusals that depend on what else is asked: odd sides only for a video, a
+// start only at or past the timeline's end (150.2 s), at the rate it is reached.
+TEST(CommandLineParsing, RefusesOddVideoSidesAndAStartPastTheTimeline) {
+    const auto parse = [](std::vector<const char*> args) {
+        args.insert(args.begin(), "velmora");
+        return ParseCommandLine(static_cast<int>(args.size()), args.data());
+    };
+    const auto message = [&](std::vector<const char*> args) {
+        try {
+            parse(std::move(args));
+        } catch (const UsageError& error) {
+            return std::string(error.what());
+        }
+        return std::string("accepted");
+    };
+    EXPECT_NE(message({"--capture", "o.mp4", "--size", "1001x768"}).find("even sides"), std::string::npos);
+    EXPECT_NE(message({"--capture", "o.mkv", "--size", "1024x767", "--jobs", "2"}).find("even sides"), std::string::npos);
+    EXPECT_EQ(parse({"--capture", "o/", "--size", "1001x767"}).width, 1001u);
+    EXPECT_EQ(parse({"--capture", "o.mp4", "--size", "1000x750"}).height, 750u);
+
+    for (std::vector<const char*> args : {std::vector<const char*>{"--start", "150.2"},
+                                          {"--capture", "o/", "--fps", "10", "--start", "150.15"},
+                                          {"--benchmark", "--start", "86400"}}) {
+        const std::string refusal = message(args);
+        EXPECT_NE(refusal.find("lasts 150.2 s"), std::string::npos) << args.back() << ": " << refusal;
+    }
+    EXPECT_DOUBLE_EQ(*parse({"--start", "150.18"}).start, 150.18);
+    EXPECT_DOUBLE_EQ(*parse({"--capture", "o/", "--fps", "10", "--start", "150.1"}).start, 150.1);
+}
+
 TEST(CommandLineParsing, CheckTakesAFolderOnlyWhenOneFollows) {
     const auto parse = [](std::vector<const char*> args) {
         args.insert(args.begin(), "velmora");

@@ -161,6 +161,20 @@ Frame Parent {
     EXPECT_EQ(Vec(v[6].position), (V3{0, 0, -10}));
     // A second matrix in a frame multiplies onto the first.
     EXPECT_EQ(Vec(v[9].position), (V3{0, 3, -10}));
+
+    // Two half turns about z that cancel out, the inner one written with -0.0
+    // as exporters write it: their product is the identity with negative
+    // zeros, and the mesh comes out bit for bit as without a frame (a
+    // transform would renormalise the normals; a slanted one changes in its
+    // last bits).
+    const std::string mesh = "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; MeshNormals { 1; 1;1;1;; 1; 3;0,0,0;; } }";
+    const XMesh bare = ParseXFile("xof 0303txt 0032\n" + mesh, "bare.x");
+    const XMesh signedZero = ParseXFile(
+        "xof 0303txt 0032\nFrame P { FrameTransformMatrix { -1,0,0,0, 0,-1,0,0, 0,0,1,0, 0,0,0,1;; }\n"
+        " Frame C { FrameTransformMatrix { -1.0,-0.0,-0.0,-0.0, -0.0,-1.0,-0.0,-0.0, -0.0,-0.0,1.0,-0.0, "
+        "-0.0,-0.0,-0.0,1.0;; }\n" + mesh + " } }",
+        "signed-zero.x");
+    ExpectSameMesh(bare, signedZero);
 }
 
 TEST(XFile, MeshesMergeWithOffsetIndicesAndTheirOwnMaterials) {

@@ -1,6 +1,11 @@
 #include "platform/capture/FrameCapture.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "base/Errors.h"
@@ -20,6 +25,30 @@ PngFrameWriter::PngFrameWriter(std::filesystem::path directory) : directory_(std
         throw DemoError("cannot create the capture folder " + directory_.string() +
                         (error ? ": " + error.message() : std::string()));
 }
+
+namespace {
+
+// Writes `bytes` to `file`, replacing it; returns 0 or the errno of the first
+// call that failed, the close included (some file systems report a full disk
+// only there).
+int WriteWholeFile(const std::filesystem::path& file, const std::string& bytes) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return errno;
+    int error = 0;
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            error = written < 0 ? errno : EIO;
+            break;
+        }
+        done += static_cast<size_t>(written);
+    }
+    if (::close(fd) != 0 && error == 0) error = errno;
+    return error;
+}
+
+}  // namespace
 
 std::string PngFrameWriter::FrameFileName(uint64_t index) {
     char name[40];
@@ -43,8 +72,20 @@ void PngFrameWriter::OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t
         rgb_[i * 3 + 1] = rgba[i * 4 + 1];
         rgb_[i * 3 + 2] = rgba[i * 4 + 2];
     }
-    if (!stbi_write_png(file.string().c_str(), static_cast<int>(width), static_cast<int>(height), 3, rgb_.data(),
-                        static_cast<int>(width * 3)))
-        throw DemoError("cannot write the frame " + file.string());
+    png_.clear();
+    const auto append = [](void* context, void* data, int size) {
+        static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<size_t>(size));
+    };
+    if (!stbi_write_png_to_func(append, &png_, static_cast<int>(width), static_cast<int>(height), 3, rgb_.data(),
+                                static_cast<int>(width * 3)))
+        throw DemoError("cannot encode the frame " + file.string());
+    const int error = WriteWholeFile(file, png_);
+    if (error != 0) {
+        // A cut frame would pass for a whole one: only complete frames are kept.
+        std::error_code ignored;
+        std::filesystem::remove(file, ignored);
+        throw DemoError("cannot write the frame " + file.string() + ": " + std::strerror(error) + " (the " +
+                        std::to_string(frames_) + " frames before it are complete)");
+    }
     ++frames_;
 }

@@ -14,7 +14,8 @@ public:
     // Creates `directory` if needed; throws DemoError when it cannot.
     explicit PngFrameWriter(std::filesystem::path directory);
 
-    // Throws DemoError naming the file when a frame cannot be written.
+    // Throws DemoError naming the file and the reason when a frame cannot be
+    // written whole; the part written is removed, the frames before are kept.
     void OnPresent(const uint8_t* rgba, uint32_t width, uint32_t height) override;
     bool WantsPixels() const override { return true; }
     bool TakesPixelsLate() const override { return true; }
@@ -32,4 +33,5 @@ private:
     uint64_t frames_ = 0;
     uint64_t first_ = 0;
     std::vector<uint8_t> rgb_;
+    std::string png_;
 };

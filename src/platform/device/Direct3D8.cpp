@@ -18,6 +18,7 @@ bool SupportedBackBufferFormat(DWORD format, bool windowed) {
 
 HRESULT Direct3D8::CreateDevice(UINT adapter, DWORD deviceType, Window* focusWindow, DWORD,
                                 D3DPRESENT_PARAMETERS* parameters, std::unique_ptr<Direct3DDevice8>& device) {
+    failureReason_.clear();
     if (failNext_ != D3D_OK) {
         const HRESULT code = failNext_;
         failNext_ = D3D_OK;
@@ -68,7 +69,8 @@ HRESULT Direct3D8::CreateDevice(UINT adapter, DWORD deviceType, Window* focusWin
         device->SetPresentListener(focusWindow->GetPresentListener());
         return D3D_OK;
     } catch (const ResultError& e) {
-        // The caller reports the failure by its code, once.
+        // The caller reports the failure by its code, once, with this reason.
+        failureReason_ = e.what();
         return e.code();
     }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/device/Device.h"
 
@@ -15,6 +16,9 @@ public:
     // parameters cannot be honoured.
     HRESULT CreateDevice(UINT adapter, DWORD deviceType, Window* focusWindow, DWORD behaviorFlags,
                          D3DPRESENT_PARAMETERS* parameters, std::unique_ptr<Direct3DDevice8>& device);
+    // Why the last CreateDevice failed in the driver's own words (SDL's error,
+    // the shader log, ...); empty when it succeeded or the code says it all.
+    const std::string& FailureReason() const { return failureReason_; }
 
     // Test hook: the next CreateDevice fails with `code`.
     void FailNextCreateDevice(HRESULT code) { failNext_ = code; }
@@ -24,6 +28,7 @@ public:
 
 private:
     HRESULT failNext_ = D3D_OK;
+    std::string failureReason_;
     std::unique_ptr<Direct3DDevice8> substitute_;
 };
 

@@ -4,6 +4,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "base/Errors.h"
@@ -36,6 +37,32 @@ GLuint CompileShader(GLenum type, const char* source) {
     return shader;
 }
 
+#ifdef VELMORA_GL_DEBUG
+constexpr bool kGLChecks = true;
+#else
+constexpr bool kGLChecks = false;
+#endif
+
+// Keeps the driver's first error or undefined-behaviour report; called inside
+// the failing GL call (synchronous output), so nothing may be thrown here.
+void GLAPIENTRY KeepDebugMessage(GLenum, GLenum type, GLuint, GLenum, GLsizei length, const GLchar* message,
+                                 const void* errors) {
+    if (type != GL_DEBUG_TYPE_ERROR && type != GL_DEBUG_TYPE_UNDEFINED_BEHAVIOR) return;
+    auto& kept = *static_cast<std::string*>(const_cast<void*>(errors));
+    if (kept.empty()) kept.assign(message, length >= 0 ? static_cast<size_t>(length) : std::strlen(message));
+}
+
+const char* GLErrorName(GLenum error) {
+    switch (error) {
+        case GL_INVALID_ENUM: return "GL_INVALID_ENUM";
+        case GL_INVALID_VALUE: return "GL_INVALID_VALUE";
+        case GL_INVALID_OPERATION: return "GL_INVALID_OPERATION";
+        case GL_INVALID_FRAMEBUFFER_OPERATION: return "GL_INVALID_FRAMEBUFFER_OPERATION";
+        case GL_OUT_OF_MEMORY: return "GL_OUT_OF_MEMORY";
+        default: return "an unknown GL error";
+    }
+}
+
 }  // namespace
 
 GLDevice::GLDevice(const GLDeviceConfig& config)
@@ -50,6 +77,7 @@ GLDevice::GLDevice(const GLDeviceConfig& config)
         CreatePrograms();
         CreateStream();
         ApplyDefaultState();
+        CheckGLErrors();
     } catch (...) {
         Release();
         throw;
@@ -80,6 +108,7 @@ void GLDevice::CreateContext() {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    if (kGLChecks) SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, SDL_GL_CONTEXT_DEBUG_FLAG);
     SDL_GLContext context = SDL_GL_CreateContext(config_.window);
     if (!context)
         throw ResultError(D3DERR_NOTAVAILABLE, std::string("cannot create an OpenGL 3.3 core context: ") + SDL_GetError());
@@ -87,6 +116,15 @@ void GLDevice::CreateContext() {
     if (SDL_GL_MakeCurrent(config_.window, context) != 0)
         throw ResultError(D3DERR_NOTAVAILABLE, std::string("cannot make the OpenGL context current: ") + SDL_GetError());
     if (epoxy_gl_version() < 33) throw ResultError(D3DERR_NOTAVAILABLE, "OpenGL 3.3 is not available");
+    if (kGLChecks) {
+        // Without KHR_debug the checks read glGetError alone, which names no call.
+        if (epoxy_gl_version() >= 43 || epoxy_has_gl_extension("GL_KHR_debug")) {
+            glEnable(GL_DEBUG_OUTPUT);
+            glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
+            glDebugMessageCallback(KeepDebugMessage, &glErrors_);
+            glDebugMessageControl(GL_DONT_CARE, GL_DONT_CARE, GL_DONT_CARE, 0, nullptr, GL_TRUE);
+        }
+    }
     // A failing swap interval only means no vertical sync; drawing still works.
     SDL_GL_SetSwapInterval(config_.vsync ? 1 : 0);
     clipControl_ = config_.allowClipControl &&
@@ -97,6 +135,17 @@ void GLDevice::CreateContext() {
     glGetFloatv(GL_POINT_SIZE_RANGE, range);
     maxPointSize_ = range[1];
     samples_ = ChooseSamples();
+}
+
+void GLDevice::CheckGLErrors() {
+    if (!kGLChecks) return;
+    for (GLenum error = glGetError(); error != GL_NO_ERROR; error = glGetError()) {
+        if (glErrors_.empty()) glErrors_ = std::string(GLErrorName(error)) + " (glGetError after the frame)";
+    }
+    if (glErrors_.empty()) return;
+    const std::string message = "OpenGL reported an error: " + glErrors_;
+    glErrors_.clear();
+    throw ResultError(D3DERR_DRIVERINTERNALERROR, message);
 }
 
 int GLDevice::ChooseSamples() const {

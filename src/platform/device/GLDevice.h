@@ -97,6 +97,12 @@ public:
     void SetPresentListener(PresentListener* listener) override { listener_ = listener; }
     void FlushFrames() override;
 
+    // Builds with GL checks (VELMORA_GL_DEBUG): throws ResultError with the
+    // first error the driver reported since the last check, in its words,
+    // which name the GL call. Present checks after every frame. Other builds
+    // do nothing.
+    void CheckGLErrors();
+
     // GLMesh::DrawSubset draws through the device.
     HRESULT DrawMeshSubset(const GLMesh& mesh, DWORD attribId);
     // Used by GLMesh and GLTexture as they are released: the device drops its
@@ -236,6 +242,9 @@ private:
     uint32_t outputWidth_ = 0, outputHeight_ = 0;
     ViewRect picture_{};
     int samples_ = 0;
+
+    // GL checks: the driver's first error report since the last check.
+    std::string glErrors_;
 
     // GL objects.
     unsigned framebuffer_ = 0, colorBuffer_ = 0, depthBuffer_ = 0;

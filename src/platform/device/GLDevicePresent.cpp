@@ -49,6 +49,7 @@ HRESULT GLDevice::Present(const RECT*, const RECT*, void*, const void*) {
     }
     glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
     ThrottleFrames();
+    CheckGLErrors();
     if (listener_) listener_->OnPresent(wantsPixels ? pixels_.data() : nullptr, outputWidth_, outputHeight_);
     FollowOutputSize();
     return D3D_OK;

@@ -364,7 +364,15 @@ using Matrix = D3DMATRIX;
 
 constexpr const Matrix& kIdentity = kIdentityMatrix;
 
-bool IsIdentity(const Matrix& m) { return std::memcmp(&m, &kIdentity, sizeof m) == 0; }
+// Compared as numbers: exporters often write -0.0, which is still the identity.
+bool IsIdentity(const Matrix& m) {
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            if (m.m[r][c] != kIdentity.m[r][c]) return false;
+        }
+    }
+    return true;
+}
 
 struct Vec3 {
     float x, y, z;
