@@ -157,6 +157,7 @@ const char* UsageText() {
            "  --benchmark         render off screen as fast as possible; print one JSON line\n"
            "  --fps N             frames per second of --capture and --benchmark (default 60)\n"
            "  --seconds S         stop --capture or --benchmark after S seconds of demo time\n"
+           "                      from the start, loading included, also with --jobs\n"
            "                      (default: the whole demo)\n"
            "  --start T           begin at T seconds of timeline time (after loading): every frame\n"
            "                      before it is run unshown; --seconds then counts from T, and a\n"
