@@ -17,6 +17,7 @@ done
 
 dir=$(mktemp -d)
 stop() {
+  scancel --full "--user=$(id -u)" 2>/dev/null || true
   for pid in slurmd slurmctld munged; do
     [ -s "$dir/$pid.pid" ] && kill "$(cat "$dir/$pid.pid")" 2>/dev/null || true
   done
@@ -64,6 +65,7 @@ export SLURM_CONF=$dir/slurm.conf VELMORA=$velmora SDL_AUDIODRIVER=dummy
 /usr/sbin/slurmctld -i
 /usr/sbin/slurmd
 for _ in $(seq 30); do sinfo -h -o %t 2>/dev/null | grep -q idle && break; sleep 1; done
+sinfo -h -o %t 2>/dev/null | grep -q idle || fail "the Slurm node did not come up"
 
 # Runs the array and whatever it submits; every job must end.
 run_array() {
