@@ -113,14 +113,14 @@ CapturePlan PlanCapture(const CommandLine& line, int argc, const char* const* ar
     const bool folder = CaptureIsFolder(*line.capture);
     const std::vector<CapturePart> parts = PlanCaptureParts(first, end, nominalEnd, count);
     for (size_t i = 0; i < parts.size(); ++i) {
-        PartCommand part{parts[i], folder ? *line.capture : PartFile(*line.capture, i), {}};
-        part.arguments = PartArguments(argc, argv, parts[i], line.fps, plan.seed, part.output);
+        const std::string output = folder ? std::filesystem::absolute(*line.capture).string() : PartFile(*line.capture, i);
+        PartCommand part{parts[i], output, PartArguments(argc, argv, parts[i], line.fps, plan.seed, output)};
         plan.parts.push_back(std::move(part));
     }
     if (!folder) {
         plan.join = {"--join", std::filesystem::absolute(*line.capture).string()};
         for (const PartCommand& part : plan.parts) plan.join.push_back(part.output);
-        if (line.dataDir) plan.join.insert(plan.join.end(), {"--data", std::filesystem::absolute(*line.dataDir).string()});
+        if (line.dataDir) plan.join.insert(plan.join.end(), {"--data", std::filesystem::absolute(*line.dataDir)});
     }
     return plan;
 }

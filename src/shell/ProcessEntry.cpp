@@ -222,9 +222,9 @@ int main(int argc, char** argv) {
         }
         if (line.plan) {
             const CapturePlan plan = PlanCapture(line, argc, argv, *line.plan, ChooseSeed());
-            const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
-            for (const PartCommand& part : plan.parts) std::cout << ShellLine({program}) << ' ' << ShellLine(part.arguments) << '\n';
-            if (!plan.join.empty()) std::cout << ShellLine({program}) << ' ' << ShellLine(plan.join) << '\n';
+            const std::string program = ShellLine({std::filesystem::read_symlink("/proc/self/exe").string()});
+            for (const PartCommand& part : plan.parts) std::cout << program << ' ' << ShellLine(part.arguments) << '\n';
+            if (!plan.join.empty()) std::cout << program << ' ' << ShellLine(plan.join) << '\n';
             EndProcess(0);
         }
         if (line.jobs) {
