@@ -8,6 +8,7 @@
 # Usage: cluster_capture_test.sh VELMORA CONTENT_DIR JOB_SCRIPT
 set -euo pipefail
 velmora=$1 content=$2 script=$3
+exec </dev/null
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 [ "$(id -u)" = 0 ] || skip "the Slurm daemons must run as root"
@@ -75,11 +76,14 @@ run_array() {
 }
 # The decoded pictures, their times and the sound of a video.
 decoded() {
-  ffmpeg -loglevel error -i "$1" -map 0:v -f framemd5 - | grep -v '^#'
+  ffmpeg -nostdin -loglevel error -i "$1" -map 0:v -f framemd5 - | grep -v '^#'
   ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 "$1"
-  ffmpeg -loglevel error -i "$1" -map 0:a -f framemd5 - | grep -v '^#'
+  ffmpeg -nostdin -loglevel error -i "$1" -map 0:a -f framemd5 - | grep -v '^#'
 }
-same() { [ -s "$1" ] && cmp -s <(decoded "$dir/reference.mkv") <(decoded "$1") || fail "$1 differs from --jobs 1"; }
+same() {
+  [ -s "$1" ] || fail "$1 was not written"
+  cmp -s <(decoded "$dir/reference.mkv") <(decoded "$1") || fail "$1 differs from --jobs 1"
+}
 
 options=(--data "$content" --lossless --fps 5 --seconds 22 --size 160x120)
 run_array 0-2

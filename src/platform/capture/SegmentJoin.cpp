@@ -21,7 +21,7 @@ std::string Lower(std::string text) {
 // The file's global metadata as ffmpeg reads it back (Matroska may change the
 // keys' case).
 std::map<std::string, std::string> ReadMetadata(const std::string& file) {
-    const std::string command = "ffmpeg -loglevel error -i " + QuoteForShell(file) + " -f ffmetadata - 2>/dev/null";
+    const std::string command = "ffmpeg -nostdin -loglevel error -i " + QuoteForShell(file) + " -f ffmetadata - 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) throw DemoError("cannot start ffmpeg to read " + file);
     std::string text;
@@ -159,7 +159,7 @@ uint64_t JoinSegments(const std::vector<std::string>& files, const std::string& 
         for (size_t i = 0; i < parts.size(); ++i) {
             const std::filesystem::path video = scratch + "-" + std::to_string(i) + ".mkv";
             made.push_back(video);
-            const std::string take = "ffmpeg -loglevel error -y -i " + QuoteForShell(parts[i].file) +
+            const std::string take = "ffmpeg -nostdin -loglevel error -y -i " + QuoteForShell(parts[i].file) +
                                      " -map 0:v -c copy -bsf:v setts=ts=TS-STARTDTS " + QuoteForShell(video.string());
             if (std::system(take.c_str()) != 0) throw DemoError("ffmpeg could not read the video of " + parts[i].file);
             char duration[64];
@@ -171,7 +171,7 @@ uint64_t JoinSegments(const std::vector<std::string>& files, const std::string& 
         std::ofstream(listFile) << list.str();
         const std::filesystem::path joined = scratch + ".mkv";
         made.push_back(joined);
-        const std::string command = "ffmpeg -loglevel error -y -f concat -safe 0 -i " + QuoteForShell(listFile.string()) +
+        const std::string command = "ffmpeg -nostdin -loglevel error -y -f concat -safe 0 -i " + QuoteForShell(listFile.string()) +
                                     " -map 0:v -c copy " + QuoteForShell(joined.string());
         if (std::system(command.c_str()) != 0) throw DemoError("ffmpeg could not join the parts into " + joined.string());
 

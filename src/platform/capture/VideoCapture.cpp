@@ -164,7 +164,7 @@ void VideoCapture::MuxMusic() {
 void MuxVideoWithMusic(const MusicMux& mux) {
     const double videoSeconds = static_cast<double>(mux.frames) / mux.fps;
     std::ostringstream command;
-    command << "ffmpeg -loglevel error -y -i " << QuoteForShell(mux.video);
+    command << "ffmpeg -nostdin -loglevel error -y -i " << QuoteForShell(mux.video);
     if (mux.musicFrame) {
         const double startSeconds = static_cast<double>(*mux.musicFrame) / mux.fps;
         const long delayMs = std::lround(startSeconds * 1000.0);
