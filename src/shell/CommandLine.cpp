@@ -88,6 +88,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         } else if (arg == "--jobs") {
             line.jobs = ParseNumber<uint32_t>(arg, value());
             if (*line.jobs < 1 || *line.jobs > 256) throw UsageError("--jobs must be between 1 and 256");
+        } else if (arg == "--plan") {
+            line.plan = ParseNumber<uint32_t>(arg, value());
+            if (*line.plan < 1 || *line.plan > 256) throw UsageError("--plan must be between 1 and 256");
         } else if (arg == "--lossless") {
             line.lossless = true;
         } else if (arg == "--join") {
@@ -97,11 +100,16 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
                 line.joinSegments.emplace_back(argv[++i]);
             }
             if (line.joinSegments.empty()) throw UsageError("--join needs the segment videos after the output");
+        } else if (line.plan && !line.capture && !arg.starts_with("-")) {
+            line.capture = std::string(arg);
         } else {
             throw UsageError("unknown argument '" + std::string(arg) + "'");
         }
     }
     if (line.jobs && !line.capture) throw UsageError("--jobs applies only to --capture");
+    if (line.plan && (!line.capture || line.jobs || line.join || line.benchmark || line.check)) {
+        throw UsageError("--plan N needs the capture's output last and no --jobs, --join, --benchmark or --check");
+    }
     if (line.lossless && (!line.capture || CaptureIsFolder(*line.capture))) {
         throw UsageError("--lossless applies only to a video --capture");
     }
@@ -173,12 +181,16 @@ const char* UsageText() {
            "  --benchmark         render off screen as fast as possible; print one JSON line\n"
            "  --fps N             frames per second of --capture and --benchmark (default 60)\n"
            "  --seconds S         stop --capture or --benchmark after S seconds of demo time\n"
+           "                      from the start, loading included, also with --jobs\n"
            "                      (default: the whole demo)\n"
            "  --start T           begin at T seconds of timeline time (after loading): every frame\n"
            "                      before it is run unshown; --seconds then counts from T, and a\n"
            "                      capture holds the frames from T only (from 0: the loading too);\n"
            "                      T must come before the timeline's end\n"
            "  --jobs N            --capture split into N segments rendered by N processes, joined\n"
+           "  --plan N [OPTION...] OUT\n"
+           "                      print the command lines of the N parts of a capture to OUT and\n"
+           "                      the line that joins them (the seed fixed), for any scheduler\n"
            "  --lossless          encode the --capture video without loss\n"
            "  --join OUT SEG...   join segment videos made with --capture --start, music muxed once\n"
            "  --help, --version\n";

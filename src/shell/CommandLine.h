@@ -29,6 +29,9 @@ struct CommandLine {
     // loading); with it --seconds counts from there.
     std::optional<double> start;
     std::optional<uint32_t> jobs;  // a capture split into this many processes
+    // The command lines of a capture split into this many parts, printed for
+    // a scheduler to run; the capture's output may then stand alone at the end.
+    std::optional<uint32_t> plan;
     bool lossless = false;         // video capture encoded without loss
     // Segment videos joined into `join`, the music muxed in once.
     std::optional<std::string> join;

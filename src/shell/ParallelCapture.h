@@ -9,28 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "shell/CapturePlan.h"
 #include "shell/CommandLine.h"
 
-// Timeline frames [first, end) of one part; no end: to the end of the run.
-struct CapturePart {
-    int64_t first = 0;
-    std::optional<int64_t> end;
+struct ParallelCaptureResult {
+    uint64_t frames = 0;  // joined; 0 for a folder of frames, which the parts fill themselves
+    uint32_t seed = 0;    // the one every part was given
 };
 
-// Splits timeline frames [first, end) into at most `jobs` parts of nearly
-// equal length; with no end the last part runs to the end of the run, and the
-// split assumes the timeline ends at `nominalEnd`.
-std::vector<CapturePart> PlanCaptureParts(int64_t first, std::optional<int64_t> end, int64_t nominalEnd,
-                                          uint32_t jobs);
-
-// The command line of the part that writes to `output`: the parent's
-// arguments, whatever they are, less --jobs, --capture, --start and --seconds,
-// and then the part's own.
-std::vector<std::string> PartArguments(int argc, const char* const* argv, const CapturePart& part, uint32_t fps,
-                                       const std::string& output);
-
-// Runs the parts of `line`'s capture in parallel, each with its share of the
-// machine's cores for the renderer, and joins the videos. Returns the frames
-// joined (0 for a folder of frames, which the parts fill themselves). Throws
+// Runs the parts of `line`'s capture (PlanCapture) in parallel, each with its
+// share of the machine's cores for the renderer, and joins the videos. Throws
 // DemoError naming the part that failed.
-uint64_t RunParallelCapture(const CommandLine& line, int argc, const char* const* argv, const std::string& musicPath);
+ParallelCaptureResult RunParallelCapture(const CommandLine& line, int argc, const char* const* argv,
+                                         const std::string& musicPath);

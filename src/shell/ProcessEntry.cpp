@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -21,6 +22,7 @@
 #include "platform/system/Random.h"
 #include "platform/window/Window.h"
 #include "shell/Benchmark.h"
+#include "shell/CapturePlan.h"
 #include "shell/CommandLine.h"
 #include "shell/ContentCheck.h"
 #include "shell/FrameLoop.h"
@@ -142,7 +144,7 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
                 const uint64_t first = start.frames > 0 ? fixedStep->Frames() : 0;
                 const uint64_t timeline = fixedStep->Frames() - static_cast<uint64_t>(start.frames);
                 if (frames) frames->NumberFrom(first);
-                if (video) video->PlaceInRun(first, timeline);
+                if (video) video->PlaceInRun(first, timeline, line.seed);
             }
             if (benchmark) benchmark->StartCounting(fastForwardSeconds);
             if (start.frames > 0 && line.capture) {
@@ -218,10 +220,19 @@ int main(int argc, char** argv) {
                       << *line.join << std::endl;
             EndProcess(0);
         }
+        if (line.plan) {
+            const CapturePlan plan = PlanCapture(line, argc, argv, *line.plan, ChooseSeed());
+            const std::string program = ShellLine({std::filesystem::read_symlink("/proc/self/exe").string()});
+            for (const PartCommand& part : plan.parts) std::cout << program << ' ' << ShellLine(part.arguments) << '\n';
+            if (!plan.join.empty()) std::cout << program << ' ' << ShellLine(plan.join) << '\n';
+            EndProcess(0);
+        }
         if (line.jobs) {
-            const uint64_t frames =
+            const ParallelCaptureResult result =
                 RunParallelCapture(line, argc, argv, ResolvePath(ContentFolder(line) + MusicFileName));
-            if (frames > 0) std::cerr << "velmora: joined " << frames << " frames into " << *line.capture << std::endl;
+            std::cerr << "velmora: " << (result.frames > 0 ? "joined " + std::to_string(result.frames) + " frames into "
+                                                           : "wrote the parts' frames into ")
+                      << *line.capture << " (seed " << result.seed << ")" << std::endl;
             EndProcess(0);
         }
         EndProcess(RunDemo(line, processStart));

@@ -14,7 +14,7 @@ DESTDIR="$stage" cmake --install "$build" --prefix /opt/velmora >"$stage/install
 root="$stage/opt/velmora"
 for file in bin/velmora share/velmora/cam.dat share/velmora/velmora5.mp3 share/velmora/data/Cathedral/cathedral.x \
     share/applications/org.velmora.Velmora.desktop share/metainfo/org.velmora.Velmora.metainfo.xml \
-    share/icons/hicolor/256x256/apps/velmora.png share/man/man6/velmora.6.gz; do
+    share/icons/hicolor/256x256/apps/velmora.png share/man/man6/velmora.6.gz share/velmora/slurm/velmora-capture.sbatch; do
   [ -s "$root/$file" ] || [ -d "$root/$file" ] || fail "$file is not installed"
 done
 # Tests, tools and benchmarks stay in the build tree.

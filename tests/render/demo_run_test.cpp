@@ -13,6 +13,7 @@
 
 #include "platform/capture/VideoCapture.h"
 #include "platform/texture/TextureLoader.h"
+#include "shell/CapturePlan.h"
 #include "support/DeviceHarness.h"
 #include "support/TestSupport.h"
 
@@ -160,34 +161,53 @@ TEST_F(DemoRun, RunsStartedPartWayShowTheFramesOfTheWholeRun) {
 }
 
 // Split over two processes, a capture decodes to the frames and the sound of
-// one made in one process; the music begins with the timeline.
+// the same capture made in one process, --seconds counting the loading screen
+// in both; the music begins with the timeline.
 TEST_F(DemoRun, ACaptureInTwoPartsEqualsOneInOne) {
     if (!FfmpegAvailable()) GTEST_SKIP() << "no ffmpeg";
-    constexpr int kPartFps = 5, kPartSeconds = 3;
+    constexpr int kPartFps = 5;
+    ASSERT_EQ(loading_, LoadingScreenFrames()) << "parts end where the loading screen is planned to end";
     TempDir out;
     std::string decoded[2][2];
-    for (int jobs : {1, 2}) {
-        const std::string file = (out.path() / ("jobs" + std::to_string(jobs) + ".mkv")).string();
-        const CommandResult run = RunVelmora("--capture " + ShellQuote(file) + " --jobs " + std::to_string(jobs) +
-                                             " --lossless --seed 1 --fps " + std::to_string(kPartFps) +
-                                             " --seconds " + std::to_string(kPartSeconds));
+    for (const std::string jobs : {"", "--jobs 2"}) {
+        const std::string file = (out.path() / ("jobs" + std::to_string(jobs.size()) + ".mkv")).string();
+        const CommandResult run = RunVelmora("--capture " + ShellQuote(file) + " " + jobs +
+                                             " --lossless --seed 1 --seconds 22.3 --size 160x120 --fps " +
+                                             std::to_string(kPartFps));
         ASSERT_EQ(run.status, 0) << run.output;
         // Each picture decoded, and when it is shown (framemd5 rounds times to whole frames).
-        decoded[jobs - 1][0] = RunCommand("ffmpeg -loglevel error -i " + ShellQuote(file) +
-                                          " -map 0:v -f framemd5 - | grep -v '^#'; ffprobe -v error -select_streams v"
-                                          " -show_entries packet=pts_time -of csv=p=0 " + ShellQuote(file))
-                                   .output;
-        decoded[jobs - 1][1] =
+        decoded[!jobs.empty()][0] = RunCommand("ffmpeg -loglevel error -i " + ShellQuote(file) +
+                                              " -map 0:v -f framemd5 - | grep -v '^#'; ffprobe -v error -select_streams"
+                                              " v -show_entries packet=pts_time -of csv=p=0 " + ShellQuote(file))
+                                       .output;
+        decoded[!jobs.empty()][1] =
             RunCommand("ffmpeg -loglevel error -i " + ShellQuote(file) + " -map 0:a -f framemd5 - | grep -v '^#'").output;
-        if (jobs == 2) {
+        if (!jobs.empty()) {
             const double musicStart = FirstSound(std::string(VELMORA_CONTENT_DIR) + "/velmora5.mp3");
             EXPECT_NEAR(FirstSound(file), double(loading_) / kPartFps + musicStart, 0.05);
         }
     }
-    EXPECT_EQ(std::count(decoded[1][0].begin(), decoded[1][0].end(), '\n'), 2 * (loading_ + kPartFps * kPartSeconds));
+    EXPECT_EQ(std::count(decoded[0][0].begin(), decoded[0][0].end(), '\n'), 2 * 112) << "22.3 s at 5 fps";
     EXPECT_TRUE(decoded[0][0] == decoded[1][0]) << "the pictures differ";
     EXPECT_FALSE(decoded[1][1].empty());
     EXPECT_TRUE(decoded[0][1] == decoded[1][1]) << "the sound differs";
+}
+
+// Given no seed, the processes of a capture share the one the parent names,
+// so the fountain runs on across the parts as in one run with that seed.
+TEST_F(DemoRun, ACaptureInPartsWithoutASeedIsOneRun) {
+    TempDir parts, one;
+    const std::string frames = " --fps 5 --size 160x120 --start 0.2 --seconds 2";
+    const CommandResult run = RunVelmora("--capture " + ShellQuote(parts.path().string() + "/") + " --jobs 2" + frames);
+    ASSERT_EQ(run.status, 0) << run.output;
+    const size_t said = run.output.find("(seed ");
+    ASSERT_NE(said, std::string::npos) << run.output;
+    const std::string seed = run.output.substr(said + 6, run.output.find(')', said) - said - 6);
+    ASSERT_EQ(RunVelmora("--capture " + ShellQuote(one.path().string() + "/") + " --seed " + seed + frames).status, 0);
+    for (int k = 1; k <= 10; ++k) {
+        const std::string name = PngFrameWriter::FrameFileName(uint64_t(loading_ + k));
+        EXPECT_TRUE(ReadFile(parts.path() / name) == ReadFile(one.path() / name)) << name;
+    }
 }
 
 }  // namespace

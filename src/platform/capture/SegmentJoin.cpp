@@ -21,7 +21,7 @@ std::string Lower(std::string text) {
 // The file's global metadata as ffmpeg reads it back (Matroska may change the
 // keys' case).
 std::map<std::string, std::string> ReadMetadata(const std::string& file) {
-    const std::string command = "ffmpeg -loglevel error -i " + QuoteForShell(file) + " -f ffmetadata - 2>/dev/null";
+    const std::string command = "ffmpeg -nostdin -loglevel error -i " + QuoteForShell(file) + " -f ffmetadata - 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) throw DemoError("cannot start ffmpeg to read " + file);
     std::string text;
@@ -77,6 +77,8 @@ SegmentPlace ReadSegmentPlace(const std::string& file) {
     place.firstFrame = Number(tags, "velmora_first_frame", file);
     place.frames = Number(tags, "velmora_frames", file);
     place.timelineFrame = Number(tags, "velmora_timeline_frame", file);
+    if (tags.contains("velmora_seed")) place.seed = static_cast<uint32_t>(Number(tags, "velmora_seed", file));
+    if (const auto size = tags.find("velmora_size"); size != tags.end()) place.size = size->second;
     if (place.fps == 0) throw DemoError(file + ": its frame rate is 0");
     return place;
 }
@@ -89,15 +91,41 @@ std::vector<SegmentPlace> OrderSegments(std::vector<SegmentPlace> parts) {
         throw DemoError("the first part, " + parts.front().file + ", starts at frame " +
                         std::to_string(parts.front().firstFrame) + ", not at the run's start (make it with --start 0)");
     }
+    const SegmentPlace& first = parts.front();
+    const auto seedText = [](const SegmentPlace& part) {
+        return part.seed ? "seed " + std::to_string(*part.seed) : std::string("no --seed");
+    };
+    for (const SegmentPlace& part : parts) {
+        if (parts.size() > 1 && !part.seed) {
+            throw DemoError(part.file + " was made without --seed: its fountain cannot continue in the other parts");
+        }
+        if (&part == &first) continue;
+        if (part.fps != first.fps || part.timelineFrame != first.timelineFrame) {
+            throw DemoError(part.file + " is from another run than " + first.file + " (frame rate or loading differ)");
+        }
+        if (part.seed != first.seed) {
+            throw DemoError(part.file + " is from another run than " + first.file + ": " + seedText(part) + ", not " +
+                            seedText(first));
+        }
+        if (part.size != first.size) {
+            throw DemoError(part.file + " is from another run than " + first.file + ": " + part.size + " pixels, not " +
+                            first.size);
+        }
+    }
     for (size_t i = 1; i < parts.size(); ++i) {
         const SegmentPlace& before = parts[i - 1];
         const SegmentPlace& part = parts[i];
-        if (part.fps != before.fps || part.timelineFrame != before.timelineFrame) {
-            throw DemoError(part.file + " is from another run than " + before.file +
-                            " (frame rate or loading differ)");
+        if (part.firstFrame == before.firstFrame) {
+            throw DemoError(part.file + " and " + before.file + " are the same part (from frame " +
+                            std::to_string(part.firstFrame) + "): give it once");
         }
         const uint64_t expected = before.firstFrame + before.frames;
-        if (part.firstFrame != expected) {
+        if (part.firstFrame > expected) {
+            throw DemoError("frames " + std::to_string(expected) + " to " + std::to_string(part.firstFrame - 1) +
+                            " are missing: " + before.file + " ends before frame " + std::to_string(expected) +
+                            ", " + part.file + " starts at frame " + std::to_string(part.firstFrame));
+        }
+        if (part.firstFrame < expected) {
             throw DemoError(part.file + " starts at frame " + std::to_string(part.firstFrame) + " but " + before.file +
                             " ends before frame " + std::to_string(expected));
         }
@@ -107,7 +135,11 @@ std::vector<SegmentPlace> OrderSegments(std::vector<SegmentPlace> parts) {
 
 uint64_t JoinSegments(const std::vector<std::string>& files, const std::string& output, const std::string& musicPath) {
     std::vector<SegmentPlace> parts;
-    for (const std::string& file : files) parts.push_back(ReadSegmentPlace(file));
+    for (const std::string& file : files) {
+        std::error_code error;
+        if (!std::filesystem::exists(file, error)) throw DemoError("the part " + file + " is missing");
+        parts.push_back(ReadSegmentPlace(file));
+    }
     parts = OrderSegments(std::move(parts));
 
     const std::filesystem::path out(output);
@@ -121,13 +153,14 @@ uint64_t JoinSegments(const std::vector<std::string>& files, const std::string& 
         // The concat demuxer places each file after the one before by the
         // files' start times and lengths, which the parts' sound (the AAC
         // encoder's priming) would shift: each part's video is taken alone,
-        // its length given in frames.
+        // its times moved to start at zero (the demuxer cannot always tell a
+        // short file's start), its length given in frames.
         std::ostringstream list;
         for (size_t i = 0; i < parts.size(); ++i) {
             const std::filesystem::path video = scratch + "-" + std::to_string(i) + ".mkv";
             made.push_back(video);
-            const std::string take = "ffmpeg -loglevel error -y -i " + QuoteForShell(parts[i].file) +
-                                     " -map 0:v -c copy " + QuoteForShell(video.string());
+            const std::string take = "ffmpeg -nostdin -loglevel error -y -i " + QuoteForShell(parts[i].file) +
+                                     " -map 0:v -c copy -bsf:v setts=ts=TS-STARTDTS " + QuoteForShell(video.string());
             if (std::system(take.c_str()) != 0) throw DemoError("ffmpeg could not read the video of " + parts[i].file);
             char duration[64];
             std::snprintf(duration, sizeof duration, "duration %.6f\n", double(parts[i].frames) / parts[i].fps);
@@ -138,7 +171,7 @@ uint64_t JoinSegments(const std::vector<std::string>& files, const std::string& 
         std::ofstream(listFile) << list.str();
         const std::filesystem::path joined = scratch + ".mkv";
         made.push_back(joined);
-        const std::string command = "ffmpeg -loglevel error -y -f concat -safe 0 -i " + QuoteForShell(listFile.string()) +
+        const std::string command = "ffmpeg -nostdin -loglevel error -y -f concat -safe 0 -i " + QuoteForShell(listFile.string()) +
                                     " -map 0:v -c copy " + QuoteForShell(joined.string());
         if (std::system(command.c_str()) != 0) throw DemoError("ffmpeg could not join the parts into " + joined.string());
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ struct SegmentPlace {
     uint64_t firstFrame = 0;     // the whole run's index of the part's first frame
     uint64_t frames = 0;
     uint64_t timelineFrame = 0;  // the run's frame on which the timeline (and the music) began
+    std::optional<uint32_t> seed;  // none: the part chose its own
+    std::string size;              // WIDTHxHEIGHT
 };
 
 // Reads a part's place from its metadata; throws DemoError naming the file
@@ -23,7 +26,8 @@ struct SegmentPlace {
 SegmentPlace ReadSegmentPlace(const std::string& file);
 
 // Puts the parts in the order of their frames and checks that they make one
-// run; throws DemoError naming the part out of place.
+// run: the same frame rate, loading, seed and size, no part twice, none
+// missing; throws DemoError naming the parts at fault.
 std::vector<SegmentPlace> OrderSegments(std::vector<SegmentPlace> parts);
 
 // Joins the parts into `output` with the music at `musicPath` (ffmpeg's concat

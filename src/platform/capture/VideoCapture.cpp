@@ -152,7 +152,9 @@ void VideoCapture::MuxMusic() {
         mux.tags = {{"velmora_fps", std::to_string(fps_)},
                     {"velmora_first_frame", std::to_string(place_->first)},
                     {"velmora_frames", std::to_string(framesQueued_)},
-                    {"velmora_timeline_frame", std::to_string(place_->second)}};
+                    {"velmora_timeline_frame", std::to_string(place_->second)},
+                    {"velmora_size", std::to_string(width_) + "x" + std::to_string(height_)}};
+        if (seed_) mux.tags.emplace_back("velmora_seed", std::to_string(*seed_));
     }
     MuxVideoWithMusic(mux);
     std::error_code ignored;
@@ -162,7 +164,7 @@ void VideoCapture::MuxMusic() {
 void MuxVideoWithMusic(const MusicMux& mux) {
     const double videoSeconds = static_cast<double>(mux.frames) / mux.fps;
     std::ostringstream command;
-    command << "ffmpeg -loglevel error -y -i " << QuoteForShell(mux.video);
+    command << "ffmpeg -nostdin -loglevel error -y -i " << QuoteForShell(mux.video);
     if (mux.musicFrame) {
         const double startSeconds = static_cast<double>(*mux.musicFrame) / mux.fps;
         const long delayMs = std::lround(startSeconds * 1000.0);

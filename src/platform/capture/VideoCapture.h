@@ -43,9 +43,13 @@ public:
     uint64_t FramesWritten() const { return framesQueued_; }
 
     // Where this video lies in the whole run: the run's index of its first
-    // frame and the frame on which the timeline began. Written into the file
-    // so that segments can be checked and joined (see SegmentJoin.h).
-    void PlaceInRun(uint64_t firstFrame, uint64_t timelineFrame) { place_ = {firstFrame, timelineFrame}; }
+    // frame and the frame on which the timeline began, and the run's seed
+    // (none: one of its own). Written into the file with the frame size so
+    // that segments can be checked and joined (see SegmentJoin.h).
+    void PlaceInRun(uint64_t firstFrame, uint64_t timelineFrame, std::optional<uint32_t> seed) {
+        place_ = {firstFrame, timelineFrame};
+        seed_ = seed;
+    }
 
 private:
     void WriterLoop();
@@ -72,6 +76,7 @@ private:
     std::optional<uint64_t> musicStartFrame_;
     double musicStartPosition_ = 0;
     std::optional<std::pair<uint64_t, uint64_t>> place_;
+    std::optional<uint32_t> seed_;
 };
 
 // A video stream muxed with the music into `output`, cut to `frames` frames:
