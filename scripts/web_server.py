@@ -30,11 +30,18 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         pass
 
 
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        pass  # a page that goes away mid-download is no fault of the server
+
+
 def serve(site, port=0, frames=None):
     """Starts the server; returns it (serve_forever on a thread to run it)."""
     handler = functools.partial(Handler, directory=site)
     Handler.frames = frames
-    return http.server.ThreadingHTTPServer(("127.0.0.1", port), handler)
+    return Server(("127.0.0.1", port), handler)
 
 
 if __name__ == "__main__":
