@@ -26,9 +26,9 @@ constexpr bool kPageSizesWindow = false;
 
 Window::Window(const WindowOptions& options) : options_(options) {
 #if defined(__EMSCRIPTEN__)
-    // The page's canvas is the window, off screen too, and the page sizes it
-    // and takes it full screen; SDL neither resizes it nor reads the keys
-    // the page wants (F for full screen).
+    // The page's canvas is the window, off screen too; the page sizes it and
+    // takes it full screen. SDL reads keys from the canvas alone, so the
+    // page keeps its own (F for full screen).
     options_.fullscreen = false;
     SDL_SetHint(SDL_HINT_EMSCRIPTEN_KEYBOARD_ELEMENT, "#canvas");
 #else
