@@ -4,7 +4,6 @@
 // binary content files.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 
 #include "base/Types.h"
@@ -17,9 +16,11 @@ constexpr uint32_t ReadLittle32(const unsigned char* p) {
 
 constexpr D3DMATRIX kIdentityMatrix = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
 
-// The IEEE-754 bit pattern of a float, as float-valued render states take it, and back.
-constexpr DWORD FloatToDWord(float value) { return std::bit_cast<DWORD>(value); }
-constexpr float DWordToFloat(DWORD bits) { return std::bit_cast<float>(bits); }
+// The IEEE-754 bit pattern of a float, as float-valued render states take it,
+// and back. The builtin is what std::bit_cast is made of; the browser
+// build's standard library lacks the wrapper.
+constexpr DWORD FloatToDWord(float value) { return __builtin_bit_cast(DWORD, value); }
+constexpr float DWordToFloat(DWORD bits) { return __builtin_bit_cast(float, bits); }
 
 constexpr D3DMATRIX MatrixProduct(const D3DMATRIX& a, const D3DMATRIX& b) {
     D3DMATRIX r{};

@@ -1,7 +1,6 @@
 #include "platform/device/GLDevice.h"
 
 #include <SDL.h>
-#include <epoxy/gl.h>
 
 #include <algorithm>
 #include <cstring>
@@ -9,6 +8,7 @@
 
 #include "base/Errors.h"
 #include "base/Maths.h"
+#include "platform/device/GLApi.h"
 #include "platform/device/GLResources.h"
 #include "platform/device/GLShaders.h"
 
@@ -39,9 +39,6 @@ GLuint CompileShader(GLenum type, const char* source) {
 
 #ifdef VELMORA_GL_DEBUG
 constexpr bool kGLChecks = true;
-#else
-constexpr bool kGLChecks = false;
-#endif
 
 // Keeps the driver's first error or undefined-behaviour report; called inside
 // the failing GL call (synchronous output), so nothing may be thrown here.
@@ -51,6 +48,9 @@ void GLAPIENTRY KeepDebugMessage(GLenum, GLenum type, GLuint, GLenum, GLsizei le
     auto& kept = *static_cast<std::string*>(const_cast<void*>(errors));
     if (kept.empty()) kept.assign(message, length >= 0 ? static_cast<size_t>(length) : std::strlen(message));
 }
+#else
+constexpr bool kGLChecks = false;
+#endif
 
 const char* GLErrorName(GLenum error) {
     switch (error) {
@@ -106,31 +106,34 @@ void GLDevice::CreateContext() {
     if (config_.width == 0 || config_.height == 0 || config_.width > 16384 || config_.height > 16384)
         throw ResultError(D3DERR_INVALIDCALL, "back buffer size out of range");
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, kGLES ? 0 : 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, kGLES ? SDL_GL_CONTEXT_PROFILE_ES : SDL_GL_CONTEXT_PROFILE_CORE);
     if (kGLChecks) SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, SDL_GL_CONTEXT_DEBUG_FLAG);
     SDL_GLContext context = SDL_GL_CreateContext(config_.window);
-    if (!context)
-        throw ResultError(D3DERR_NOTAVAILABLE, std::string("cannot create an OpenGL 3.3 core context: ") + SDL_GetError());
+    if (!context) {
+        throw ResultError(D3DERR_NOTAVAILABLE, std::string("cannot create an ") +
+                                                   (kGLES ? "OpenGL ES 3.0 (WebGL2)" : "OpenGL 3.3 core") +
+                                                   " context: " + SDL_GetError());
+    }
     context_ = context;
     if (SDL_GL_MakeCurrent(config_.window, context) != 0)
         throw ResultError(D3DERR_NOTAVAILABLE, std::string("cannot make the OpenGL context current: ") + SDL_GetError());
-    if (epoxy_gl_version() < 33) throw ResultError(D3DERR_NOTAVAILABLE, "OpenGL 3.3 is not available");
-    if (kGLChecks) {
-        // Without KHR_debug the checks read glGetError alone, which names no call.
-        if (epoxy_gl_version() >= 43 || epoxy_has_gl_extension("GL_KHR_debug")) {
-            glEnable(GL_DEBUG_OUTPUT);
-            glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
-            glDebugMessageCallback(KeepDebugMessage, &glErrors_);
-            glDebugMessageControl(GL_DONT_CARE, GL_DONT_CARE, GL_DONT_CARE, 0, nullptr, GL_TRUE);
-        }
+    if (!kGLES && GLVersion() < 33) throw ResultError(D3DERR_NOTAVAILABLE, "OpenGL 3.3 is not available");
+#ifdef VELMORA_GL_DEBUG
+    // Without KHR_debug the checks read glGetError alone, which names no call.
+    if (GLVersion() >= 43 || GLHasExtension("GL_KHR_debug")) {
+        glEnable(GL_DEBUG_OUTPUT);
+        glEnable(GL_DEBUG_OUTPUT_SYNCHRONOUS);
+        glDebugMessageCallback(KeepDebugMessage, &glErrors_);
+        glDebugMessageControl(GL_DONT_CARE, GL_DONT_CARE, GL_DONT_CARE, 0, nullptr, GL_TRUE);
     }
+#endif
     // A failing swap interval only means no vertical sync; drawing still works.
     SDL_GL_SetSwapInterval(config_.vsync ? 1 : 0);
     clipControl_ = config_.allowClipControl &&
-                   (epoxy_gl_version() >= 45 || epoxy_has_gl_extension("GL_ARB_clip_control"));
+                   (GLVersion() >= 45 || GLHasExtension("GL_ARB_clip_control"));
     if (clipControl_) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
-    textureStorage_ = epoxy_gl_version() >= 42 || epoxy_has_gl_extension("GL_ARB_texture_storage");
+    textureStorage_ = GLVersion() >= 42 || GLHasExtension("GL_ARB_texture_storage");
     GLfloat range[2] = {1.0f, 64.0f};
     glGetFloatv(GL_POINT_SIZE_RANGE, range);
     maxPointSize_ = range[1];

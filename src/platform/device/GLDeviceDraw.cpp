@@ -1,8 +1,7 @@
-#include <epoxy/gl.h>
-
 #include <algorithm>
 #include <cstring>
 
+#include "platform/device/GLApi.h"
 #include "platform/device/GLDevice.h"
 #include "platform/device/GLResources.h"
 #include "platform/device/VertexFormat.h"
@@ -143,11 +142,16 @@ HRESULT GLDevice::StreamDraw(unsigned mode, const void* data, size_t bytes, size
         glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(streamSize_), nullptr, GL_STREAM_DRAW);
         offset = 0;
     }
-    void* target = glMapBufferRange(GL_ARRAY_BUFFER, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(bytes),
-                                    GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT);
-    if (!target) return D3DERR_OUTOFVIDEOMEMORY;
-    std::memcpy(target, data, bytes);
-    glUnmapBuffer(GL_ARRAY_BUFFER);
+    if constexpr (kGLES) {
+        // WebGL maps no buffers: the data is copied in.
+        glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(bytes), data);
+    } else {
+        void* target = glMapBufferRange(GL_ARRAY_BUFFER, static_cast<GLintptr>(offset), static_cast<GLsizeiptr>(bytes),
+                                        GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT | GL_MAP_UNSYNCHRONIZED_BIT);
+        if (!target) return D3DERR_OUTOFVIDEOMEMORY;
+        std::memcpy(target, data, bytes);
+        glUnmapBuffer(GL_ARRAY_BUFFER);
+    }
     streamOffset_ = offset + needed;
     const DriverCall draw;
     glDrawArrays(mode, static_cast<GLint>(offset / stride), static_cast<GLsizei>(vertices));

@@ -1,9 +1,8 @@
-#include <epoxy/gl.h>
-
 #include <algorithm>
 #include <cmath>
 
 #include "base/Maths.h"
+#include "platform/device/GLApi.h"
 #include "platform/device/GLDevice.h"
 #include "platform/device/GLResources.h"
 #include "platform/device/VertexFormat.h"

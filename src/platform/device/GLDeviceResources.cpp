@@ -1,8 +1,8 @@
 #include <SDL.h>
-#include <epoxy/gl.h>
 
 #include <cstddef>
 
+#include "platform/device/GLApi.h"
 #include "platform/device/GLDevice.h"
 #include "platform/device/GLResources.h"
 #include "platform/device/VertexFormat.h"

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/device/GLApi.h"
+
 const char* const kFixedFunctionVertexShader = R"GLSL(
 layout(location = 0) in vec4 aPosition;
 layout(location = 1) in vec3 aNormal;
@@ -51,8 +53,8 @@ vec4 pickColour(int source, vec4 materialColour, vec4 c1, vec4 c2) {
 
 void main() {
     bool pretransformed = (FVF & kVertexPretransformed) != 0;
-    vec4 c1 = (FVF & kVertexDiffuse) != 0 ? aDiffuse : vec4(1.0);
-    vec4 c2 = (FVF & kVertexSpecular) != 0 ? aSpecular : vec4(0.0);
+    vec4 c1 = (FVF & kVertexDiffuse) != 0 ? VERTEX_COLOUR(aDiffuse) : vec4(1.0);
+    vec4 c2 = (FVF & kVertexSpecular) != 0 ? VERTEX_COLOUR(aSpecular) : vec4(0.0);
     vec3 P = vec3(0.0);
     vec4 clip;
     if (pretransformed) {
@@ -236,7 +238,7 @@ vec4 stage(int s, vec4 current, vec4 tex) {
 }
 
 vec2 stageCoord(int s) {
-    vec2 uv = POINT_SPRITE != 0 ? gl_PointCoord : (STAGE_COLOUR[s].w == 1 ? vTex1 : vTex0);
+    vec2 uv = POINT_SPRITE != 0 ? POINT_COORD : (STAGE_COLOUR[s].w == 1 ? vTex1 : vTex0);
     // Geometry is moved 63/128 pixel rather than 1/2 (see the vertex shader):
     // sample where a shift of exactly 1/2 puts the texture, so texels land on
     // pixels one to one.
@@ -295,8 +297,24 @@ const std::vector<ShaderUniformName> kShaderUniformNames = {
 #undef VELMORA_UNIFORM_NAME
 };
 
+namespace {
+
+// The dialect's first lines: GLSL 3.30 on the desktop, GLSL ES 3.00 for
+// WebGL2, where vertex colours arrive in memory order (B, G, R, A) and
+// gl_PointCoord starts at the top.
+const char* ShaderPreamble() {
+    if constexpr (kGLES) {
+        return "#version 300 es\nprecision highp float;\nprecision highp int;\n"
+               "#define VERTEX_COLOUR(c) (c).bgra\n#define POINT_COORD vec2(gl_PointCoord.x, 1.0 - gl_PointCoord.y)\n";
+    } else {
+        return "#version 330 core\n#define VERTEX_COLOUR(c) (c)\n#define POINT_COORD gl_PointCoord\n";
+    }
+}
+
+}  // namespace
+
 std::string ShaderSource(const char* body, const ShaderVariant* variant) {
-    std::string source = "#version 330 core\n";
+    std::string source = ShaderPreamble();
     for (const ShaderConstant& constant : kShaderConstants)
         source += std::string("#define ") + constant.name + " " + std::to_string(constant.value) + "\n";
     if (variant == nullptr) {

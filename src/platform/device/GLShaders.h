@@ -121,7 +121,7 @@ extern const char* const kFixedFunctionFragmentShader;
 // Any other set-up draws with the general program.
 extern const std::vector<ShaderVariant> kPrecompiledVariants;
 
-// `body` (one of the two above) preceded by the version line, the device's
+// `body` (one of the two above) preceded by the dialect's version line, the device's
 // constants (D3DCMP_*, D3DTOP_*, D3DTA_*, kVertex*, kFog*, ...) as macros, and
 // the definitions that make it the general program (null) or `variant`.
 std::string ShaderSource(const char* body, const ShaderVariant* variant);

@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#if defined(__EMSCRIPTEN__)
+#include <emscripten.h>
+#endif
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -56,6 +60,16 @@ std::vector<std::string> SplitComponents(const std::string& path) {
     if (!current.empty()) parts.push_back(current);
     return parts;
 }
+
+#if defined(__EMSCRIPTEN__)
+// In the browser the page fetches the content pack file by file while the
+// demo loads and writes each into the in-memory file system as it arrives;
+// a read waits (yielding to the browser) until the file is there or known
+// to be missing.
+EM_ASYNC_JS(void, WaitForFile, (const char* path), { await Module.velmoraFileArrived(UTF8ToString(path)); });
+#else
+void WaitForFile(const char*) {}
+#endif
 
 }  // namespace
 
@@ -114,6 +128,7 @@ std::string ResolvePath(const std::string& path) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
+    WaitForFile(path.c_str());
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     if (fs::is_directory(status)) throw ContentError(path + ": is a folder, not a file");

@@ -33,3 +33,15 @@ public:
 // comes back as its result code.
 HRESULT CreateSystemFont(Direct3DDevice8& device, const FontDescription& description,
                          std::unique_ptr<D3DXFont>& font);
+
+// The file a face name and style resolve to, and whether that face is bold
+// or italic itself (when not, FreeType makes it so). On the desktop
+// fontconfig finds it, substitutes included; in the browser it is the face
+// shipped with the site. Throws DemoError when there is none.
+struct FaceFile {
+    std::string file;
+    int index = 0;
+    bool bold = false;
+    bool italic = false;
+};
+FaceFile FindFaceFile(const std::string& faceName, bool bold, bool italic);

@@ -1,4 +1,3 @@
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_SYNTHESIS_H
@@ -51,43 +50,6 @@ struct Face {
     Face(const Face&) = delete;
     Face& operator=(const Face&) = delete;
 };
-
-// The face file fontconfig picks for a name and style, with its substitutes.
-struct FaceMatch {
-    std::string file;
-    int index = 0;
-    int weight = FC_WEIGHT_REGULAR;
-    int slant = FC_SLANT_ROMAN;
-};
-
-FaceMatch MatchFace(const FontDescription& description) {
-    FcConfig* config = FcInitLoadConfigAndFonts();
-    if (config == nullptr) throw DemoError("fontconfig could not load its configuration");
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(description.faceName.c_str()));
-    FcPatternAddInteger(pattern, FC_WEIGHT, description.bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(pattern, FC_SLANT, description.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(config, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(config, pattern, &result);
-    FcPatternDestroy(pattern);
-
-    FaceMatch found;
-    FcChar8* file = nullptr;
-    const bool ok = match != nullptr && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch;
-    if (ok) {
-        found.file = reinterpret_cast<const char*>(file);
-        FcPatternGetInteger(match, FC_INDEX, 0, &found.index);
-        FcPatternGetInteger(match, FC_WEIGHT, 0, &found.weight);
-        FcPatternGetInteger(match, FC_SLANT, 0, &found.slant);
-    }
-    if (match != nullptr) FcPatternDestroy(match);
-    FcConfigDestroy(config);
-    if (!ok) throw DemoError("fontconfig found no font for the face \"" + description.faceName + "\"");
-    return found;
-}
 
 int Round26Dot6(FT_Pos value) { return static_cast<int>((value + 32) >> 6); }
 
@@ -179,7 +141,7 @@ void BuildAtlas(GlyphSet& set, const Bitmaps& bitmaps) {
 
 // Rasterises the face at its point size times `scale`. The atlas grows with
 // the scale so that large glyphs still fit its width.
-GlyphSet RasteriseGlyphs(const FaceMatch& match, const FontDescription& description, float scale) {
+GlyphSet RasteriseGlyphs(const FaceFile& match, const FontDescription& description, float scale) {
     Library library;
     Face face(library.handle, match.file, match.index);
     // Whole-pixel em height, as the system's point-to-pixel conversion rounds it.
@@ -195,8 +157,8 @@ GlyphSet RasteriseGlyphs(const FaceMatch& match, const FontDescription& descript
     set.underlineOffset = std::max(1, -Round26Dot6(FT_MulFix(face.handle->underline_position, metrics.y_scale)));
     set.underlineThickness = std::max(1, Round26Dot6(FT_MulFix(face.handle->underline_thickness, metrics.y_scale)));
 
-    const bool emboldenSynthetically = description.bold && match.weight < FC_WEIGHT_DEMIBOLD;
-    const bool slantSynthetically = description.italic && match.slant == FC_SLANT_ROMAN;
+    const bool emboldenSynthetically = description.bold && !match.bold;
+    const bool slantSynthetically = description.italic && !match.italic;
     Bitmaps bitmaps;
     auto rasterise = [&](char32_t key, FT_UInt index) {
         if (FT_Load_Glyph(face.handle, index, FT_LOAD_TARGET_MONO) != 0) return;
@@ -256,7 +218,7 @@ public:
         if (!(description.pointSize > 0.0f) || description.pointSize > 1000.0f) {
             throw DemoError("font size " + std::to_string(description.pointSize) + " is out of range");
         }
-        match_ = MatchFace(description);
+        match_ = FindFaceFile(description.faceName, description.bold, description.italic);
         layout_ = RasteriseGlyphs(match_, description, 1.0f);
     }
 
@@ -351,7 +313,7 @@ private:
 
     Direct3DDevice8& device_;
     FontDescription description_;
-    FaceMatch match_;
+    FaceFile match_;
     GlyphSet layout_;   // at the font's size: the layout, and the glyphs drawn at scale 1
     GlyphSet scaled_;   // at the picture's scale, when it is not 1
     PixelScale drawnScale_;

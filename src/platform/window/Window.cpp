@@ -2,6 +2,10 @@
 
 #include <SDL.h>
 
+#if defined(__EMSCRIPTEN__)
+#include <emscripten.h>
+#endif
+
 #include <algorithm>
 #include <cstdlib>
 #include <string>
@@ -12,20 +16,34 @@ namespace {
 
 constexpr int kOffscreenSurfaceSize = 16;
 
+#if defined(__EMSCRIPTEN__)
+constexpr bool kPageSizesWindow = true;
+#else
+constexpr bool kPageSizesWindow = false;
+#endif
+
 }  // namespace
 
 Window::Window(const WindowOptions& options) : options_(options) {
+#if defined(__EMSCRIPTEN__)
+    // The page's canvas is the window, off screen too; the page sizes it and
+    // takes it full screen. SDL reads keys from the canvas alone, so the
+    // page keeps its own (F for full screen).
+    options_.fullscreen = false;
+    SDL_SetHint(SDL_HINT_EMSCRIPTEN_KEYBOARD_ELEMENT, "#canvas");
+#else
     if (options.offscreen) SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
     // Without a display SDL would end up drawing unseen off screen, after the
     // Wayland client library complained on stderr that there is no session to
     // connect to. A live run wants a display or a clear error.
     const bool wayland = std::getenv("WAYLAND_DISPLAY") != nullptr || std::getenv("XDG_RUNTIME_DIR") != nullptr;
     if (!options.offscreen) SDL_SetHint(SDL_HINT_VIDEODRIVER, wayland ? "x11,wayland,kmsdrm" : "x11,kmsdrm");
+#endif
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         throw DemoError(std::string("cannot open the display: ") + SDL_GetError());
     }
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
-    if (!options.fullscreen) flags |= SDL_WINDOW_RESIZABLE;
+    if (!options_.fullscreen && !kPageSizesWindow) flags |= SDL_WINDOW_RESIZABLE;
     // Off screen nothing is shown: the picture lives in the device's own back
     // buffer, so the window's surface is kept tiny rather than a second frame.
     int width = options.offscreen ? kOffscreenSurfaceSize : options.outputWidth;
@@ -33,7 +51,7 @@ Window::Window(const WindowOptions& options) : options_(options) {
     // Full screen the window is made at the desktop's size from the start, so
     // that it covers the screen even where no window manager resizes it.
     SDL_DisplayMode desktop{};
-    const bool fullscreen = options.fullscreen && !options.offscreen;
+    const bool fullscreen = options_.fullscreen && !options.offscreen;
     if (fullscreen && SDL_GetDesktopDisplayMode(0, &desktop) == 0 && desktop.w > 0 && desktop.h > 0) {
         width = desktop.w;
         height = desktop.h;
@@ -58,7 +76,16 @@ Window::~Window() {
 
 void Window::Show() { SDL_ShowWindow(window_); }
 
+#if defined(__EMSCRIPTEN__)
+// A shown frame waits for the browser's next display refresh, which also lets
+// the page handle its input; frames nobody sees (capture, benchmark) do not.
+EM_ASYNC_JS(void, AwaitAnimationFrame, (), { await new Promise(resolve => requestAnimationFrame(resolve)); });
+#endif
+
 void Window::PumpMessages() {
+#if defined(__EMSCRIPTEN__)
+    if (!options_.offscreen) AwaitAnimationFrame();
+#endif
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         int key = 0;
