@@ -26,6 +26,7 @@
 #include "shell/FrameLoop.h"
 #include "shell/Main.h"
 #include "shell/ParallelCapture.h"
+#include "shell/Playback.h"
 #include "shell/m_Terminate.h"
 
 namespace {
@@ -127,7 +128,16 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     FrameFollower follower(*clock, line.seconds, sink);
     std::unique_ptr<Benchmark> benchmark;
     if (line.benchmark) benchmark = std::make_unique<Benchmark>(processStart, follower);
-    window.SetPresentListener(benchmark ? static_cast<PresentListener*>(benchmark.get()) : &follower);
+    // A live run takes the keys of a player: pause, seeks, full screen, stills, the info line.
+    std::unique_ptr<Playback> playback;
+    if (!offscreen) {
+        PlaybackOptions playbackOptions;
+        playbackOptions.framesPerSecond = RealClock::kSkippedFramesPerSecond;
+        playback = std::make_unique<Playback>(playbackOptions, &follower);
+    }
+    window.SetPresentListener(benchmark  ? static_cast<PresentListener*>(benchmark.get())
+                              : playback ? static_cast<PresentListener*>(playback.get())
+                                         : &follower);
 
     TimelineStart start;
     if (line.start) {
@@ -163,7 +173,7 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
             frmMain->Show();
             RunMain(benchmark->Wrap(DemoRoutines()), start);
         } else {
-            frmMain_Load(start);
+            frmMain_Load(start, playback.get());
         }
     } catch (const ProcessExit& exit) {
         status = exit.status;

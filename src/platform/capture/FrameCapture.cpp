@@ -32,19 +32,22 @@ void PngFrameWriter::OnPresent(const uint8_t* rgba, uint32_t width, uint32_t hei
     if (rgba != nullptr) OnFramePixels(rgba, width, height);
 }
 
-void PngFrameWriter::OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t height) {
-    const std::filesystem::path file = directory_ / FrameFileName(first_ + frames_);
+void WritePng(const std::filesystem::path& file, const uint8_t* rgba, uint32_t width, uint32_t height) {
     if (!rgba || width == 0 || height == 0) throw DemoError("no pixels to write to " + file.string());
     // The back buffer has no alpha: keep RGB only so the file is opaque.
     const size_t pixels = static_cast<size_t>(width) * height;
-    rgb_.resize(pixels * 3);
+    std::vector<uint8_t> rgb(pixels * 3);
     for (size_t i = 0; i < pixels; ++i) {
-        rgb_[i * 3 + 0] = rgba[i * 4 + 0];
-        rgb_[i * 3 + 1] = rgba[i * 4 + 1];
-        rgb_[i * 3 + 2] = rgba[i * 4 + 2];
+        rgb[i * 3 + 0] = rgba[i * 4 + 0];
+        rgb[i * 3 + 1] = rgba[i * 4 + 1];
+        rgb[i * 3 + 2] = rgba[i * 4 + 2];
     }
-    if (!stbi_write_png(file.string().c_str(), static_cast<int>(width), static_cast<int>(height), 3, rgb_.data(),
+    if (!stbi_write_png(file.string().c_str(), static_cast<int>(width), static_cast<int>(height), 3, rgb.data(),
                         static_cast<int>(width * 3)))
-        throw DemoError("cannot write the frame " + file.string());
+        throw DemoError("cannot write the picture " + file.string());
+}
+
+void PngFrameWriter::OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t height) {
+    WritePng(directory_ / FrameFileName(first_ + frames_), rgba, width, height);
     ++frames_;
 }
