@@ -156,5 +156,9 @@ const char* UsageText() {
            "  --jobs N            --capture split into N segments rendered by N processes, joined\n"
            "  --lossless          encode the --capture video without loss\n"
            "  --join OUT SEG...   join segment videos made with --capture --start, music muxed once\n"
-           "  --help, --version\n";
+           "  --help, --version\n"
+           "\n"
+           "Keys while it plays: Esc ends; Space pauses; Left/Right 5 s; Page Up/Down steps;\n"
+           "Home start; , and . a frame while paused; F11 or Alt+Enter full screen; F12 saves\n"
+           "the frame; I info line. The README and the manual page (man 6 velmora) list them.\n";
 }
