@@ -84,6 +84,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         } else if (arg == "--jobs") {
             line.jobs = ParseNumber<uint32_t>(arg, value());
             if (*line.jobs < 1 || *line.jobs > 256) throw UsageError("--jobs must be between 1 and 256");
+        } else if (arg == "--map") {
+            line.map = std::string(value());
+            if (line.map->empty()) throw UsageError("--map needs a PNG file name");
         } else if (arg == "--lossless") {
             line.lossless = true;
         } else if (arg == "--join") {
@@ -103,6 +106,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     }
     if (line.join && (line.capture || line.benchmark)) {
         throw UsageError("--join cannot be combined with --capture or --benchmark");
+    }
+    if (line.map && (line.capture || line.benchmark || line.check || line.join)) {
+        throw UsageError("--map cannot be combined with --capture, --benchmark, --check or --join");
     }
     if (line.capture && line.benchmark) throw UsageError("--capture and --benchmark cannot be combined");
     if (line.check && (line.capture || line.benchmark)) {
@@ -156,6 +162,8 @@ const char* UsageText() {
            "  --jobs N            --capture split into N segments rendered by N processes, joined\n"
            "  --lossless          encode the --capture video without loss\n"
            "  --join OUT SEG...   join segment videos made with --capture --start, music muxed once\n"
+           "  --map OUT.png       draw each step's objects from above, the camera's path as flown,\n"
+           "                      its keys, the fog's reach and the flight time; then exit\n"
            "  --help, --version\n"
            "\n"
            "Keys while it plays: Esc ends; Space pauses; Left/Right 5 s; Page Up/Down steps;\n"

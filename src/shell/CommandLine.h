@@ -33,6 +33,7 @@ struct CommandLine {
     // Segment videos joined into `join`, the music muxed in once.
     std::optional<std::string> join;
     std::vector<std::string> joinSegments;
+    std::optional<std::string> map;  // a PNG of the camera paths instead of playing
 };
 
 class UsageError : public std::runtime_error {

@@ -26,8 +26,12 @@
 #include "timeline/m_InitSteps.h"
 #include "timeline/m_loadStep.h"
 
-void LoadEverything() {
+void FillFlowerIndex() {
     for (int32_t i = 1; i <= 1; ++i) FlowerIndex[i] = i + 59;
+}
+
+void LoadEverything() {
+    FillFlowerIndex();
     MakeFont(FontSmall, "verdana", "8", False16, False16, False16);
     m_InitTextures();
     m_showLoadingScreen("Loading fonts");

@@ -27,6 +27,9 @@ void Main(const TimelineStart& start = {}, Playback* playback = nullptr);
 // Main with the frame loop's routines given, so that the benchmark can time them.
 void RunMain(const FrameRoutines& routines, const TimelineStart& start = {}, Playback* playback = nullptr);
 
+// FlowerIndex's entries: the slots of Objects its rows go to.
+void FillFlowerIndex();
+
 // The loading: the font, textures, meshes, objects, steps, fog and fountain,
 // with their loading screens.
 void LoadEverything();

@@ -22,6 +22,7 @@
 #include "platform/system/Random.h"
 #include "platform/window/Window.h"
 #include "shell/Benchmark.h"
+#include "shell/CameraMap.h"
 #include "shell/CommandLine.h"
 #include "shell/FrameLoop.h"
 #include "shell/Main.h"
@@ -221,6 +222,12 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (line.check) EndProcess(RunCheck(line));
+        if (line.map) {
+            AppPath = ContentFolder(line);
+            WriteCameraMap(BuildCameraMap(ObjectTable), *line.map);
+            std::cerr << "velmora: the camera map of " << AppPath << " written to " << *line.map << std::endl;
+            EndProcess(0);
+        }
         if (line.join) {
             const uint64_t frames =
                 JoinSegments(line.joinSegments, *line.join, ResolvePath(ContentFolder(line) + MusicFileName));
