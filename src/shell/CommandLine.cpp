@@ -87,6 +87,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         } else if (arg == "--map") {
             line.map = std::string(value());
             if (line.map->empty()) throw UsageError("--map needs a PNG file name");
+        } else if (arg == "--watch") {
+            line.watch = true;
         } else if (arg == "--lossless") {
             line.lossless = true;
         } else if (arg == "--join") {
@@ -109,6 +111,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     }
     if (line.map && (line.capture || line.benchmark || line.check || line.join)) {
         throw UsageError("--map cannot be combined with --capture, --benchmark, --check or --join");
+    }
+    if (line.watch && (line.capture || line.benchmark || line.check || line.join || line.map)) {
+        throw UsageError("--watch applies only to a live run");
     }
     if (line.capture && line.benchmark) throw UsageError("--capture and --benchmark cannot be combined");
     if (line.check && (line.capture || line.benchmark)) {
@@ -162,6 +167,8 @@ const char* UsageText() {
            "  --jobs N            --capture split into N segments rendered by N processes, joined\n"
            "  --lossless          encode the --capture video without loss\n"
            "  --join OUT SEG...   join segment videos made with --capture --start, music muxed once\n"
+           "  --watch             live: load content files again when they change on disk, at the\n"
+           "                      same timeline time; a file that does not load is shown on screen\n"
            "  --map OUT.png       draw each step's objects from above, the camera's path as flown,\n"
            "                      its keys, the fog's reach and the flight time; then exit\n"
            "  --help, --version\n"

@@ -34,6 +34,7 @@ struct CommandLine {
     std::optional<std::string> join;
     std::vector<std::string> joinSegments;
     std::optional<std::string> map;  // a PNG of the camera paths instead of playing
+    bool watch = false;              // a live run loads changed content files again
 };
 
 class UsageError : public std::runtime_error {

@@ -17,6 +17,7 @@
 #include "platform/system/Clock.h"
 #include "platform/userdirs/UserFolders.h"
 #include "platform/window/Window.h"
+#include "shell/ContentReload.h"
 
 namespace {
 
@@ -50,7 +51,27 @@ void Playback::Begin(const FrameRoutines& routines) {
     description.faceName = "DejaVu Sans Mono";
     description.pointSize = 10.0f;
     Check(D3DX->CreateFont(*D3DDevice, description, font_), "CreateFont");
+    if (options_.watch) reload_ = std::make_unique<ContentReload>();
     begun_ = true;
+}
+
+bool Playback::PollContent() {
+    if (!reload_) return false;
+    const ContentReload::Outcome outcome = reload_->Poll();
+    if (!outcome.changed) return false;
+    notice_ = reload_->Errors();
+    // New paths take the camera to where it is at this time on them; a paused
+    // picture is drawn again with whatever changed.
+    if (outcome.camera || paused_) {
+        const auto start = std::chrono::steady_clock::now();
+        Reseek();
+        char line[96];
+        std::snprintf(line, sizeof line, "velmora: the timeline run again to %.3f s in %.1f ms",
+                      static_cast<double>(nextFrame_) / options_.framesPerSecond,
+                      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        std::cerr << line << std::endl;
+    }
+    return true;
 }
 
 void Playback::KeyDown(int keyCode, int shift) {
@@ -58,9 +79,11 @@ void Playback::KeyDown(int keyCode, int shift) {
 }
 
 void Playback::AfterFrame() {
+    PollContent();
     Act();
     while (paused_ && TimelineRunning()) {
         frmMain->PumpMessages();
+        const bool reloaded = PollContent();
         uint32_t width = 0, height = 0;
         frmMain->OutputSize(width, height);
         // The device takes a new size from the frame after the one that saw it.
@@ -69,7 +92,7 @@ void Playback::AfterFrame() {
             Redraw();
             Redraw();
         }
-        if (!Act() && !resized) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!Act() && !resized && !reloaded) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
@@ -188,7 +211,13 @@ void Playback::OnPresentStart() {
     if (begun_ && CurrentStep <= Steps.UBound() && (infoShown_ || !notice_.empty())) {
         Check(D3DDevice->BeginScene(), "BeginScene");
         if (infoShown_) DrawLine(InfoLine(), kLineLeft, kInfoColor);
-        if (!notice_.empty()) DrawLine(notice_, frmMain->ClientHeight() - kLineLeft - kLineHeight, kNoticeColor);
+        int top = frmMain->ClientHeight() - kLineLeft - kLineHeight;
+        for (size_t end = notice_.size(); end != std::string::npos && end > 0; top -= kLineHeight + 2) {
+            const size_t start = notice_.rfind('\n', end - 1);
+            const size_t from = start == std::string::npos ? 0 : start + 1;
+            DrawLine(notice_.substr(from, end - from), top, kNoticeColor);
+            end = start;
+        }
         Check(D3DDevice->EndScene(), "EndScene");
     }
     if (next_ != nullptr) next_->OnPresentStart();

@@ -28,7 +28,11 @@ struct PlaybackOptions {
     bool countsFrames = false;
     // Where stills are saved; empty: the user's pictures folder.
     std::filesystem::path pictures;
+    // Content files changed on disk are loaded again (--watch).
+    bool watch = false;
 };
+
+class ContentReload;
 
 class Playback final : public PresentListener {
 public:
@@ -51,8 +55,9 @@ public:
     // stays here pumping messages.
     void AfterFrame();
 
-    // A line shown over the picture in red until it is cleared with "".
+    // Lines shown over the picture in red until it is cleared with "".
     void SetNotice(std::string notice) { notice_ = std::move(notice); }
+    const std::string& Notice() const { return notice_; }
     // Runs the timeline again to the frame on screen (what a content reload
     // needs to show its change at the same time).
     void Reseek();
@@ -76,6 +81,8 @@ public:
 private:
     // Carries out the keys noted; true when any was.
     bool Act();
+    // Loads again the content files changed on disk; true when any was.
+    bool PollContent();
     void Seek(SeekTarget target);
     void Redraw();
     void NoteDrawnFrame();
@@ -89,6 +96,7 @@ private:
     TimelineOrigin origin_;
     std::deque<std::pair<int, int>> keys_;
     std::unique_ptr<D3DXFont> font_;
+    std::unique_ptr<ContentReload> reload_;
     bool begun_ = false;
     bool paused_ = false;
     bool infoShown_ = false;

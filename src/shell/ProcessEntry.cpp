@@ -134,6 +134,7 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     if (!offscreen) {
         PlaybackOptions playbackOptions;
         playbackOptions.framesPerSecond = RealClock::kSkippedFramesPerSecond;
+        playbackOptions.watch = line.watch;
         playback = std::make_unique<Playback>(playbackOptions, &follower);
     }
     window.SetPresentListener(benchmark  ? static_cast<PresentListener*>(benchmark.get())

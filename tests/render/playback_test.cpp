@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <sstream>
 
 #include "common/Variables.h"
+#include "platform/capture/FrameCapture.h"
 #include "platform/music/MusicPlayer.h"
 #include "platform/system/Random.h"
 #include "platform/texture/TextureLoader.h"
@@ -127,7 +130,7 @@ protected:
         SystemClock = &clock;
         Rng = &random;
         mp3 = &music;
-        AppPath = VELMORA_CONTENT_DIR;
+        AppPath = content;
         TimelineStart timelineStart;
         timelineStart.frames = start;
         timelineStart.reached = [&](double) { keeper.timeline = true; };
@@ -147,6 +150,7 @@ protected:
 
     std::unique_ptr<Window> window;
     MusicLog music;
+    std::string content = VELMORA_CONTENT_DIR;
 };
 
 // Pixels differing between two frames of the same size, and where.
@@ -273,6 +277,102 @@ TEST_F(PlaybackRun, FullScreenKeysSwitchTheWindow) {
         if (frame == 6) PushKey(SDLK_ESCAPE);
     });
     EXPECT_EQ(fullscreen, (std::vector<bool>{false, false, true, true, false, false, false, false}));
+}
+
+// The camera file with every key of step 0, eye and target, moved along x.
+std::string ShiftStepZero(const std::string& camera, int dx) {
+    std::istringstream in(camera);
+    std::string out;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("0,", 0) == 0) {
+            std::vector<std::string> fields;
+            std::stringstream split(line);
+            for (std::string field; std::getline(split, field, ',');) fields.push_back(field);
+            fields[1] = std::to_string(std::stoi(fields[1]) + dx);
+            fields[5] = std::to_string(std::stoi(fields[5]) + dx);
+            line.clear();
+            for (size_t i = 0; i < fields.size(); ++i) line += (i ? "," : "") + fields[i];
+        }
+        out += line + "\n";
+    }
+    return out;
+}
+
+void WriteFile(const std::filesystem::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// --watch under a demo running from 20 s: cam.dat rewritten with step 0's
+// path moved 50 units along x moves the camera at the next frame; a rewrite
+// with a typo keeps that path and shows the error; the fixed file clears it
+// and brings the first path back; a texture replaced by a rename shows.
+TEST_F(PlaybackRun, WatchedContentIsLoadedAgainAtTheSameTime) {
+    TempDir pack;
+    for (const char* name : {"data", "cam.dat", "white.tga", "logo.jpg", "text_efter.jpg", "velmora5.mp3"}) {
+        std::filesystem::copy(std::filesystem::path(VELMORA_CONTENT_DIR) / name, pack.path() / name,
+                              std::filesystem::copy_options::recursive);
+    }
+    content = pack.path().string();
+    const std::filesystem::path cam = pack.path() / "cam.dat";
+    const std::string original = ReadFile(cam);
+    std::string broken = original;
+    broken.replace(broken.find(';') + 1, 0, "\n0,400,4O0,200,2194,400,50,-200,2194;");
+    const std::filesystem::path cobbles = pack.path() / "data" / "misc" / "ground" / "cobbles.jpg";
+    std::vector<float> eyeX, eyeZ;
+    std::vector<std::string> notices;
+    PlaybackOptions options;
+    options.watch = true;
+    testing::internal::CaptureStderr();
+    const std::vector<Shown> shown = Run(
+        20 * kFps,
+        [&](Playback& playback, size_t frame) {
+            eyeX.push_back(camPos.x);
+            eyeZ.push_back(camPos.z);
+            notices.push_back(playback.Notice());
+            if (frame == 0) WriteFile(cam, ShiftStepZero(original, 50));
+            if (frame == 2) WriteFile(cam, broken);
+            if (frame == 4) WriteFile(cam, original);
+            if (frame == 6) {
+                const std::vector<uint8_t> red(64 * 64 * 4, 255);
+                std::vector<uint8_t> pixels = red;
+                for (size_t i = 0; i < pixels.size(); i += 4) pixels[i + 1] = pixels[i + 2] = 0;
+                WritePng(cobbles.string() + ".part", pixels.data(), 64, 64);
+                std::filesystem::rename(cobbles.string() + ".part", cobbles);
+            }
+            if (frame == 8) PushKey(SDLK_ESCAPE);
+        },
+        options);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ASSERT_EQ(shown.size(), 10u);
+    for (size_t i = 0; i < shown.size(); ++i) EXPECT_EQ(shown[i].frame, 20 * kFps + int64_t(i)) << "frame " << i;
+
+    // A frame moves the camera a few units; the new path moves it 50 more.
+    auto moved = [&](size_t i) { return eyeX[i] - eyeX[i - 1]; };
+    EXPECT_NEAR(moved(1), 50, 8);
+    EXPECT_NEAR(eyeZ[1], eyeZ[0], 8);
+    EXPECT_NEAR(moved(2), 0, 8);
+    EXPECT_NEAR(moved(3), 0, 8) << "the broken file keeps the last good path";
+    EXPECT_NEAR(moved(5), -50, 8) << "the fixed file brings the first path back";
+
+    for (size_t i : {0, 1, 2, 5, 6}) EXPECT_EQ(notices[i], "") << "frame " << i;
+    for (size_t i : {3, 4}) {
+        EXPECT_NE(notices[i].find("cam.dat record 2"), std::string::npos) << notices[i];
+    }
+    // The error in red at the bottom of the picture, on stderr once.
+    auto reddish = [](const Frame& f) {
+        return Find(f, 0, 700, 1024, 768, [](const Rgb& c) { return c.r > 200 && c.g < 120 && c.b < 120; }).count;
+    };
+    EXPECT_GT(reddish(shown[3].picture), 100);
+    EXPECT_EQ(reddish(shown[5].picture), 0);
+    size_t reports = 0;
+    for (size_t at = log.find("cam.dat record 2"); at != std::string::npos; at = log.find("cam.dat record 2", at + 1)) {
+        ++reports;
+    }
+    EXPECT_EQ(reports, 1u) << log;
+
+    // The cobbles turned red from the frame after the rename.
+    auto redGround = [](const Frame& f) {
+        return Find(f, 0, 0, 1024, 768, [](const Rgb& c) { return c.r > c.g + 60 && c.r > c.b + 60; }).count;
+    };
+    EXPECT_GT(redGround(shown[7].picture), redGround(shown[6].picture) + 20000);
 }
 
 }  // namespace
