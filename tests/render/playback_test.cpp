@@ -302,7 +302,8 @@ void WriteFile(const std::filesystem::path& path, const std::string& text) { std
 
 // --watch under a demo running from 20 s: cam.dat rewritten with step 0's
 // path moved 50 units along x moves the camera at the next frame; a rewrite
-// with a typo keeps that path and shows the error; the fixed file clears it
+// with a typo (saved twice) keeps that path and shows the error, reported
+// once; the fixed file clears it
 // and brings the first path back; a texture replaced by a rename shows.
 TEST_F(PlaybackRun, WatchedContentIsLoadedAgainAtTheSameTime) {
     TempDir pack;
@@ -328,7 +329,7 @@ TEST_F(PlaybackRun, WatchedContentIsLoadedAgainAtTheSameTime) {
             eyeZ.push_back(camPos.z);
             notices.push_back(playback.Notice());
             if (frame == 0) WriteFile(cam, ShiftStepZero(original, 50));
-            if (frame == 2) WriteFile(cam, broken);
+            if (frame == 2 || frame == 3) WriteFile(cam, broken);
             if (frame == 4) WriteFile(cam, original);
             if (frame == 6) {
                 const std::vector<uint8_t> red(64 * 64 * 4, 255);
