@@ -5,6 +5,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -351,6 +352,9 @@ TEST_F(PlaybackRun, WatchedContentIsLoadedAgainAtTheSameTime) {
     EXPECT_NEAR(eyeZ[1], eyeZ[0], 8);
     EXPECT_NEAR(moved(2), 0, 8);
     EXPECT_NEAR(moved(3), 0, 8) << "the broken file keeps the last good path";
+    for (size_t i : {3, 4}) {
+        EXPECT_GT(std::hypot(eyeX[i] - eyeX[i - 1], eyeZ[i] - eyeZ[i - 1]), 0.5) << "the camera flies on at frame " << i;
+    }
     EXPECT_NEAR(moved(5), -50, 8) << "the fixed file brings the first path back";
 
     for (size_t i : {0, 1, 2, 5, 6}) EXPECT_EQ(notices[i], "") << "frame " << i;
