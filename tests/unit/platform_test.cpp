@@ -86,6 +86,12 @@ TEST(CommandLineParsing, CheckTakesAFolderOnlyWhenOneFollows) {
     EXPECT_EQ(bare.dataDir, "d");
     EXPECT_THROW(parse({"--check", "mine", "--data", "d"}), UsageError);
     EXPECT_THROW(parse({"--check", "--capture", "o/"}), UsageError);
+    // The map and the live reload: the map alone (with its content), the watch live only.
+    EXPECT_EQ(parse({"--map", "m.png", "--data", "d"}).map, "m.png");
+    EXPECT_TRUE(parse({"--watch", "--windowed"}).watch);
+    EXPECT_THROW(parse({"--map", "m.png", "--capture", "o/"}), UsageError);
+    EXPECT_THROW(parse({"--watch", "--benchmark"}), UsageError);
+    EXPECT_THROW(parse({"--watch", "--map", "m.png"}), UsageError);
 }
 
 // MPEG-1 Layer III frames at 128 kbit/s and 44.1 kHz are 417 bytes (418 when
