@@ -185,6 +185,8 @@ TEST_F(PlaybackRun, SeeksShowTheFramesOfARunFromTheStart) {
     EXPECT_LT(shown[8].frame, 84 * kFps);
     EXPECT_EQ(shown[10].frame, 0);
 
+    // With the controls and no key pressed, the frames are those of a run without them.
+    EXPECT_EQ(shown[0].picture.rgba, FrameOfRunFrom(start).rgba);
     for (size_t i : {2, 4, 6}) {
         EXPECT_EQ(shown[i].picture.rgba, FrameOfRunFrom(shown[i].frame).rgba) << "after the seek to " << shown[i].frame;
     }
