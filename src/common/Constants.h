@@ -7,6 +7,8 @@
 
 constexpr D3DCOLOR LoadingClearColor = 0xFF00003A;  // the first frame and the loading screen
 constexpr D3DCOLOR FogColor = 0xFF10101A;           // also the clear colour of every scene frame
+constexpr float FogStart = 300.0f;                   // camera distance where the fog begins
+constexpr float FogEnd = 1200.0f;                    // and where it hides everything
 constexpr D3DCOLOR EndScreenClearColor = 0xFFFF0000;
 constexpr D3DCOLOR OpaqueWhite = 0xFFFFFFFF;
 

@@ -46,7 +46,10 @@ void PrefetchContent() {
 
 MeshEntry LoadMesh(const std::string& Folder, const std::string& FileName) {
     m_showLoadingScreen(LoadMeshMessage(Folder, FileName));
+    return ReadMesh(Folder, FileName);
+}
 
+MeshEntry ReadMesh(const std::string& Folder, const std::string& FileName) {
     MeshEntry entry;
     std::vector<D3DXMATERIAL> materials;
     DWORD count = 0;

@@ -10,6 +10,8 @@
 
 // Loads one mesh with its materials and textures.
 MeshEntry LoadMesh(const std::string& Folder, const std::string& FileName);
+// The same without the loading-screen report.
+MeshEntry ReadMesh(const std::string& Folder, const std::string& FileName);
 
 // Builds one scene object and reports it on the loading screen.
 SceneObject MakeObject(int32_t MeshIndex, float PosX, float PosY, float PosZ, float RotX, float RotY,

@@ -11,6 +11,6 @@ void m_InitVertexFog() {
     Check(D3DDevice->SetRenderState(D3DRS_FOGENABLE, 1), "SetRenderState(FOGENABLE)");
     Check(D3DDevice->SetRenderState(D3DRS_FOGCOLOR, FogColor), "SetRenderState(FOGCOLOR)");
     Check(D3DDevice->SetRenderState(D3DRS_FOGVERTEXMODE, D3DFOG_LINEAR), "SetRenderState(FOGVERTEXMODE)");
-    Check(D3DDevice->SetRenderState(D3DRS_FOGSTART, FloatToDWord(300.0f)), "SetRenderState(FOGSTART)");
-    Check(D3DDevice->SetRenderState(D3DRS_FOGEND, FloatToDWord(1200.0f)), "SetRenderState(FOGEND)");
+    Check(D3DDevice->SetRenderState(D3DRS_FOGSTART, FloatToDWord(FogStart)), "SetRenderState(FOGSTART)");
+    Check(D3DDevice->SetRenderState(D3DRS_FOGEND, FloatToDWord(FogEnd)), "SetRenderState(FOGEND)");
 }

@@ -9,26 +9,14 @@ void m_MoveCamera() {
     if (cameraHeld == True32) return;
 
     const Step& step = Steps[CurrentStep];
-    const int32_t k = posKey;
-    const int32_t j = targetKey;
-    const BoundedArray<PathKey>& eye = step.EyePath;
-    const BoundedArray<PathKey>& target = step.TargetPath;
 
     // The view shows where the previous frame left the camera; segmentT advances after.
-    D3DXVec3CatmullRom(camPos, eye[k - 2].Position, eye[k - 1].Position, eye[k].Position, eye[k + 1].Position,
-                       segmentT);
-    D3DXVec3CatmullRom(camLookAt, target[j - 2].Position, target[j - 1].Position, target[j].Position,
-                       target[j + 1].Position, segmentT);
+    PathPoints(step, posKey, targetKey, segmentT, camPos, camLookAt);
     UpdateViewMatrix();
 
-    // A segment lasts Pace / chord seconds, so a longer chord is crossed faster.
-    const float len = GetDistance(eye[k - 1].Position, eye[k].Position);
-    const int32_t pace = eye[k].Pace;
-    if (pace == 0) throw DemoError("m_MoveCamera: eye key " + std::to_string(k) + " has pace 0 (division by zero)");
     if (perfFrequency == 0) throw DemoError("m_MoveCamera: performance-counter frequency is 0 (division by zero)");
     const double frameSeconds = static_cast<double>(perfDelta) / static_cast<double>(perfFrequency);
-    const float advance = static_cast<float>(frameSeconds * (static_cast<double>(len) / pace));
-    segmentT = segmentT + advance;
+    segmentT = segmentT + SegmentAdvance(step, posKey, frameSeconds);
 
     // At most one key per frame; whatever lies beyond the segment's end is dropped.
     if (segmentT > 1.0f) {
@@ -38,6 +26,23 @@ void m_MoveCamera() {
         targetKey = targetKey + 1;
         if (targetKey > lastKey) pathRunning = False16;
     }
+}
+
+void PathPoints(const Step& step, int32_t k, int32_t j, float t, D3DVECTOR& eyePoint, D3DVECTOR& targetPoint) {
+    const BoundedArray<PathKey>& eye = step.EyePath;
+    const BoundedArray<PathKey>& target = step.TargetPath;
+    D3DXVec3CatmullRom(eyePoint, eye[k - 2].Position, eye[k - 1].Position, eye[k].Position, eye[k + 1].Position, t);
+    D3DXVec3CatmullRom(targetPoint, target[j - 2].Position, target[j - 1].Position, target[j].Position,
+                       target[j + 1].Position, t);
+}
+
+float SegmentAdvance(const Step& step, int32_t k, double seconds) {
+    // A segment lasts Pace / chord seconds, so a longer chord is crossed faster.
+    const BoundedArray<PathKey>& eye = step.EyePath;
+    const float len = GetDistance(eye[k - 1].Position, eye[k].Position);
+    const int32_t pace = eye[k].Pace;
+    if (pace == 0) throw DemoError("m_MoveCamera: eye key " + std::to_string(k) + " has pace 0 (division by zero)");
+    return static_cast<float>(seconds * (static_cast<double>(len) / pace));
 }
 
 void UpdateViewMatrix() {

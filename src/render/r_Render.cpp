@@ -34,23 +34,27 @@ void r_Render() {
     Check(D3DDevice->Present(nullptr, nullptr, nullptr, nullptr), "Present");
 }
 
+void ObjectWorldMatrix(const SceneObject& object, D3DMATRIX& world, D3DMATRIX& temp) {
+    // world = S x Ry x Rx x Rz x T: scaled, turned about Y, X, then Z, then moved.
+    D3DXMatrixIdentity(world);
+    if (!(object.ScaleX == 1.0f && object.ScaleY == 1.0f && object.ScaleZ == 1.0f)) {
+        D3DXMatrixScaling(temp, object.ScaleX, object.ScaleY, object.ScaleZ);
+        D3DXMatrixMultiply(world, world, temp);
+    }
+    D3DXMatrixRotationY(temp, object.RotY);
+    D3DXMatrixMultiply(world, world, temp);
+    D3DXMatrixRotationX(temp, object.RotX);
+    D3DXMatrixMultiply(world, world, temp);
+    D3DXMatrixRotationZ(temp, object.RotZ);
+    D3DXMatrixMultiply(world, world, temp);
+    D3DXMatrixTranslation(temp, object.PosX, object.PosY, object.PosZ);
+    D3DXMatrixMultiply(world, world, temp);
+}
+
 void DrawObject(const SceneObject& object) {
     if (object.MeshIndex == 0) return;
 
-    // world = S x Ry x Rx x Rz x T: scaled, turned about Y, X, then Z, then moved.
-    D3DXMatrixIdentity(matWorld);
-    if (!(object.ScaleX == 1.0f && object.ScaleY == 1.0f && object.ScaleZ == 1.0f)) {
-        D3DXMatrixScaling(matTemp, object.ScaleX, object.ScaleY, object.ScaleZ);
-        D3DXMatrixMultiply(matWorld, matWorld, matTemp);
-    }
-    D3DXMatrixRotationY(matTemp, object.RotY);
-    D3DXMatrixMultiply(matWorld, matWorld, matTemp);
-    D3DXMatrixRotationX(matTemp, object.RotX);
-    D3DXMatrixMultiply(matWorld, matWorld, matTemp);
-    D3DXMatrixRotationZ(matTemp, object.RotZ);
-    D3DXMatrixMultiply(matWorld, matWorld, matTemp);
-    D3DXMatrixTranslation(matTemp, object.PosX, object.PosY, object.PosZ);
-    D3DXMatrixMultiply(matWorld, matWorld, matTemp);
+    ObjectWorldMatrix(object, matWorld, matTemp);
     Check(D3DDevice->SetTransform(D3DTS_WORLD, matWorld), "SetTransform(WORLD)");
 
     const MeshEntry& entry = Meshes[object.MeshIndex];

@@ -7,3 +7,5 @@
 void r_Render();
 // Draws one placed object with its world matrix, textures and materials.
 void DrawObject(const SceneObject& object);
+// The world matrix DrawObject draws `object` with; `temp` is scratch.
+void ObjectWorldMatrix(const SceneObject& object, D3DMATRIX& world, D3DMATRIX& temp);

@@ -7,8 +7,8 @@
 #include <random>
 #include <string_view>
 
+#include "loading/ObjectTable.h"
 #include "loading/m_InitMesh.h"
-#include "loading/m_initObjects.h"
 #include "platform/capture/VideoCapture.h"
 #include "timeline/m_InitSteps.h"
 

@@ -91,6 +91,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
         } else if (arg == "--plan") {
             line.plan = ParseNumber<uint32_t>(arg, value());
             if (*line.plan < 1 || *line.plan > 256) throw UsageError("--plan must be between 1 and 256");
+        } else if (arg == "--map") {
+            line.map = std::string(value());
+            if (line.map->empty()) throw UsageError("--map needs a PNG file name");
+        } else if (arg == "--watch") {
+            line.watch = true;
         } else if (arg == "--lossless") {
             line.lossless = true;
         } else if (arg == "--join") {
@@ -115,6 +120,12 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     }
     if (line.join && (line.capture || line.benchmark)) {
         throw UsageError("--join cannot be combined with --capture or --benchmark");
+    }
+    if (line.map && (line.capture || line.benchmark || line.check || line.join)) {
+        throw UsageError("--map cannot be combined with --capture, --benchmark, --check or --join");
+    }
+    if (line.watch && (line.capture || line.benchmark || line.check || line.join || line.map)) {
+        throw UsageError("--watch applies only to a live run");
     }
     if (line.capture && line.benchmark) throw UsageError("--capture and --benchmark cannot be combined");
     if (line.check && (line.capture || line.benchmark)) {
@@ -193,5 +204,13 @@ const char* UsageText() {
            "                      the line that joins them (the seed fixed), for any scheduler\n"
            "  --lossless          encode the --capture video without loss\n"
            "  --join OUT SEG...   join segment videos made with --capture --start, music muxed once\n"
-           "  --help, --version\n";
+           "  --watch             live: load content files again when they change on disk, at the\n"
+           "                      same timeline time; a file that does not load is shown on screen\n"
+           "  --map OUT.png       draw each step's objects from above, the camera's path as flown,\n"
+           "                      its keys, the fog's reach and the flight time; then exit\n"
+           "  --help, --version\n"
+           "\n"
+           "Keys while it plays: Esc ends; Space pauses; Left/Right 5 s; Page Up/Down steps;\n"
+           "Home start; , and . a frame while paused; F11 or Alt+Enter full screen; F12 saves\n"
+           "the frame; I info line. The README and the manual page (man 6 velmora) list them.\n";
 }

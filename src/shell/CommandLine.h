@@ -36,6 +36,8 @@ struct CommandLine {
     // Segment videos joined into `join`, the music muxed in once.
     std::optional<std::string> join;
     std::vector<std::string> joinSegments;
+    std::optional<std::string> map;  // a PNG of the camera paths instead of playing
+    bool watch = false;              // a live run loads changed content files again
 };
 
 class UsageError : public std::runtime_error {

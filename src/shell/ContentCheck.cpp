@@ -22,39 +22,13 @@
 #include "platform/music/Mp3Frames.h"
 #include "platform/texture/TextureLoader.h"
 #include "platform/xfile/XFile.h"
+#include "timeline/CameraFlight.h"
 #include "timeline/m_InitSteps.h"
 
 namespace {
 
-std::string Fixed(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", value);
-    return text;
-}
-
 std::string Count(size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-// How long the camera takes to fly a step's eye path: from key 2 to the second
-// last, each segment lasting its key's pace divided by its length in seconds,
-// as the camera moves. Infinite when a segment has no length.
-double FlightSeconds(const Step& step) {
-    double seconds = 0;
-    for (int32_t k = 2; k <= step.EyePath.UBound() - 1; ++k) {
-        const float length = GetDistance(step.EyePath[k - 1].Position, step.EyePath[k].Position);
-        if (length == 0) return std::numeric_limits<double>::infinity();
-        seconds += step.EyePath[k].Pace / static_cast<double>(length);
-    }
-    return seconds;
-}
-
-// Keys of a path; a lone key at the origin is the place-holder of a path the
-// camera file gave none.
-int32_t KeyCount(const BoundedArray<PathKey>& path) {
-    const D3DVECTOR& first = path[0].Position;
-    if (path.UBound() == 0 && first.x == 0 && first.y == 0 && first.z == 0) return 0;
-    return path.UBound() + 1;
 }
 
 class Checker {
@@ -126,20 +100,7 @@ public:
             InitSteps([](const std::string&) {});
             std::string text;
             for (int32_t s = 0; s <= Steps.UBound(); ++s) {
-                const Step& step = Steps[s];
-                const double flight = FlightSeconds(step);
-                const double duration = step.Duration / 1000.0;
-                text += (s == 0 ? "step " : "; step ") + std::to_string(s) + ": " +
-                        Count(size_t(KeyCount(step.EyePath)), "key", "keys") + ", ";
-                if (step.EyePath.UBound() <= 2) {
-                    text += "camera held for " + Fixed(duration) + " s";
-                } else if (std::isinf(flight)) {
-                    text += "a segment of length 0 never ends: the camera stops there for the rest of the " +
-                            Fixed(duration) + " s";
-                } else {
-                    text += "flies " + Fixed(flight) + " s of " + Fixed(duration) + " s";
-                    if (flight > duration) text += " (cut short)";
-                }
+                text += (s == 0 ? "step " : "; step ") + std::to_string(s) + ": " + FlightSummary(Steps[s]);
             }
             return text;
         });

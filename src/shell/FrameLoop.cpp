@@ -57,8 +57,15 @@ void RunFrame(const FrameRoutines& routines, bool draw) {
 
 }  // namespace
 
-void RunFrameLoop(const FrameRoutines& routines) {
-    while (TimelineRunning()) RunFrame(routines, true);
+void RunFrameLoop(const FrameRoutines& routines, const std::function<void()>& afterFrame) {
+    while (TimelineRunning()) {
+        RunFrame(routines, true);
+        if (afterFrame) afterFrame();
+    }
+}
+
+void RunTimelineFrame(const FrameRoutines& routines) {
+    if (TimelineRunning()) RunFrame(routines, true);
 }
 
 void FastForwardTimeline(const FrameRoutines& routines, int64_t frames) {
@@ -68,6 +75,37 @@ void FastForwardTimeline(const FrameRoutines& routines, int64_t frames) {
     // does not move it. So the frames before the start are run undrawn.
     for (int64_t frame = 0; frame < frames && TimelineRunning(); ++frame) RunFrame(routines, false);
     SystemClock->EndSkip();
+}
+
+TimelineOrigin KeepTimelineOrigin() {
+    TimelineOrigin origin;
+    origin.particles = particles;
+    origin.random = *Rng;
+    origin.clockMark = SystemClock->Mark();
+    origin.tick = GetTickCount();
+    return origin;
+}
+
+int64_t SeekTimeline(const FrameRoutines& routines, const TimelineOrigin& origin, SeekTarget target) {
+    SystemClock->ReturnTo(origin.clockMark);
+    particles = origin.particles;
+    // The fountain's ages are kept against the clock: a clock that ran on
+    // moves its birth ticks with it.
+    const int32_t shift = TickDifference(GetTickCount(), origin.tick);
+    for (int32_t i = particles.LBound(); i <= particles.UBound(); ++i) {
+        particles[i].BirthTick = static_cast<int32_t>(static_cast<uint32_t>(particles[i].BirthTick) +
+                                                      static_cast<uint32_t>(shift));
+    }
+    *Rng = origin.random;
+    for (int32_t i = Steps.LBound(); i <= Steps.UBound(); ++i) Steps[i].Loaded = False16;
+    StartTimeline(false);
+    int64_t frames = 0;
+    while (frames < target.frames && CurrentStep < target.step && TimelineRunning()) {
+        RunFrame(routines, false);
+        ++frames;
+    }
+    SystemClock->EndSkip();
+    return frames;
 }
 
 void RunEndScreen(const std::function<void()>& drawFrame) {

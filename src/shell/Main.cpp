@@ -21,13 +21,18 @@
 #include "render/m_MoveCamera.h"
 #include "render/r_Render.h"
 #include "shell/FrameLoop.h"
+#include "shell/Playback.h"
 #include "shell/m_Terminate.h"
 #include "text/m_DrawText.h"
 #include "timeline/m_InitSteps.h"
 #include "timeline/m_loadStep.h"
 
-void LoadEverything() {
+void FillFlowerIndex() {
     for (int32_t i = 1; i <= 1; ++i) FlowerIndex[i] = i + 59;
+}
+
+void LoadEverything() {
+    FillFlowerIndex();
     MakeFont(FontSmall, "verdana", "8", False16, False16, False16);
     m_InitTextures();
     m_showLoadingScreen("Loading fonts");
@@ -43,16 +48,25 @@ FrameRoutines DemoRoutines() {
                          m_MoveCamera, r_Render};
 }
 
-void frmMain_Load(const TimelineStart& start) {
+void frmMain_Load(const TimelineStart& start, Playback* playback) {
     frmMain->Show();
-    Main(start);
+    Main(start, playback);
 }
 
-void Main(const TimelineStart& start) { RunMain(DemoRoutines(), start); }
+void Main(const TimelineStart& start, Playback* playback) { RunMain(DemoRoutines(), start, playback); }
 
-void RunMain(const FrameRoutines& routines, const TimelineStart& start) {
-    // Esc reaches the driver through the window's message pump.
-    frmMain->SetKeyDownHandler(frmMain_KeyDown);
+void RunMain(const FrameRoutines& demoRoutines, const TimelineStart& start, Playback* playback) {
+    const FrameRoutines routines = playback != nullptr ? playback->Wrap(demoRoutines) : demoRoutines;
+    // Esc reaches the driver through the window's message pump; the other
+    // keys of a live run go to its controls.
+    if (playback != nullptr) {
+        frmMain->SetKeyDownHandler([playback](int keyCode, int shift) {
+            frmMain_KeyDown(keyCode, shift);
+            playback->KeyDown(keyCode, shift);
+        });
+    } else {
+        frmMain->SetKeyDownHandler(frmMain_KeyDown);
+    }
     DX = std::make_unique<DirectX8>();
     D3D = DX->Direct3DCreate8();
     D3DX = std::make_unique<D3DX8>();
@@ -61,6 +75,7 @@ void RunMain(const FrameRoutines& routines, const TimelineStart& start) {
     demoRunning = m_InitGraphicsMode(3, D3DFMT_D24S8, false) ? True16 : False16;
     if (demoRunning == False16) m_Terminate();
     LoadEverything();
+    if (playback != nullptr) playback->Begin(routines);
     StartTimeline(start.frames == 0);
     if (start.frames > 0) {
         const auto fastForwardStart = std::chrono::steady_clock::now();
@@ -72,7 +87,12 @@ void RunMain(const FrameRoutines& routines, const TimelineStart& start) {
     } else if (start.reached) {
         start.reached(0.0);
     }
-    RunFrameLoop(routines);
+    if (playback != nullptr) {
+        playback->StartAt(start.frames);
+        RunFrameLoop(routines, [playback] { playback->AfterFrame(); });
+    } else {
+        RunFrameLoop(routines);
+    }
     RunEndScreen(DrawEndScreen);
     m_Terminate();
 }

@@ -13,17 +13,22 @@ struct TimelineStart {
     std::function<void(double)> reached;
 };
 
+class Playback;
+
 // The window's load event: shows the window and runs the demo. Returns only
-// by m_Terminate's ProcessExit.
-void frmMain_Load(const TimelineStart& start = {});
+// by m_Terminate's ProcessExit. With `playback` the keys of a live run work.
+void frmMain_Load(const TimelineStart& start = {}, Playback* playback = nullptr);
 
 struct FrameRoutines;
 
 // Runs the whole demo; every way out goes through m_Terminate.
-void Main(const TimelineStart& start = {});
+void Main(const TimelineStart& start = {}, Playback* playback = nullptr);
 
 // Main with the frame loop's routines given, so that the benchmark can time them.
-void RunMain(const FrameRoutines& routines, const TimelineStart& start = {});
+void RunMain(const FrameRoutines& routines, const TimelineStart& start = {}, Playback* playback = nullptr);
+
+// FlowerIndex's entries: the slots of Objects its rows go to.
+void FillFlowerIndex();
 
 // The loading: the font, textures, meshes, objects, steps, fog and fountain,
 // with their loading screens.

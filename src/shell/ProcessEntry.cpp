@@ -22,6 +22,7 @@
 #include "platform/system/Random.h"
 #include "platform/window/Window.h"
 #include "shell/Benchmark.h"
+#include "shell/CameraMap.h"
 #include "shell/CapturePlan.h"
 #include "shell/CommandLine.h"
 #include "shell/ContentCheck.h"
@@ -29,6 +30,7 @@
 #include "shell/FrameLoop.h"
 #include "shell/Main.h"
 #include "shell/ParallelCapture.h"
+#include "shell/Playback.h"
 #include "shell/m_Terminate.h"
 
 namespace {
@@ -75,7 +77,17 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     FrameFollower follower(*clock, line.seconds, sink);
     std::unique_ptr<Benchmark> benchmark;
     if (line.benchmark) benchmark = std::make_unique<Benchmark>(processStart, follower);
-    window.SetPresentListener(benchmark ? static_cast<PresentListener*>(benchmark.get()) : &follower);
+    // A live run takes the keys of a player: pause, seeks, full screen, stills, the info line.
+    std::unique_ptr<Playback> playback;
+    if (!offscreen) {
+        PlaybackOptions playbackOptions;
+        playbackOptions.framesPerSecond = RealClock::kSkippedFramesPerSecond;
+        playbackOptions.watch = line.watch;
+        playback = std::make_unique<Playback>(playbackOptions, &follower);
+    }
+    window.SetPresentListener(benchmark  ? static_cast<PresentListener*>(benchmark.get())
+                              : playback ? static_cast<PresentListener*>(playback.get())
+                                         : &follower);
 
     TimelineStart start;
     if (line.start) {
@@ -111,7 +123,7 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
             frmMain->Show();
             RunMain(benchmark->Wrap(DemoRoutines()), start);
         } else {
-            frmMain_Load(start);
+            frmMain_Load(start, playback.get());
         }
     } catch (const ProcessExit& exit) {
         status = exit.status;
@@ -159,6 +171,12 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (line.check) EndProcess(RunCheck(line));
+        if (line.map) {
+            AppPath = ContentFolder(line);
+            WriteCameraMap(BuildCameraMap(ObjectTable), *line.map);
+            std::cerr << "velmora: the camera map of " << AppPath << " written to " << *line.map << std::endl;
+            EndProcess(0);
+        }
         if (line.join) {
             const uint64_t frames =
                 JoinSegments(line.joinSegments, *line.join, ResolvePath(ContentFolder(line) + MusicFileName));

@@ -11,8 +11,8 @@
 #include <regex>
 #include <string>
 
+#include "loading/ObjectTable.h"
 #include "loading/m_InitMesh.h"
-#include "loading/m_initObjects.h"
 #include "support/TestSupport.h"
 
 namespace {

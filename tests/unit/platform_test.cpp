@@ -8,6 +8,7 @@
 #include "base/Errors.h"
 #include "platform/files/Files.h"
 #include "platform/music/Mp3Frames.h"
+#include "platform/userdirs/UserFolders.h"
 #include "shell/CommandLine.h"
 #include "support/TestSupport.h"
 
@@ -20,6 +21,29 @@ TEST(Files, BackslashPathsMapToHostPathsWithCaseFallback) {
     EXPECT_EQ(ResolvePath(root + "\\data\\house\\house_01\\tex.jpg"), root + "/data/House/House_01/Tex.JPG");
     EXPECT_EQ(ResolvePath(root + "\\\\data//House\\House_01\\Tex.JPG"), root + "/data/House/House_01/Tex.JPG");
     EXPECT_EQ(ResolvePath(root + "\\data\\missing\\a.x"), root + "/data/missing/a.x");
+}
+
+// Stills go where the desktop's settings put pictures, else to ~/Pictures.
+TEST(UserFolders, PicturesFolderFollowsTheUserDirsFile) {
+    TempDir dir;
+    const std::string home = (dir.path() / "home").string();
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string keptConfig = oldConfig ? oldConfig : "";
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir.path() / "config").c_str(), 1);
+    EXPECT_EQ(PicturesFolder(), home + "/Pictures");
+    dir.Write("config/user-dirs.dirs", "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                                       "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
+    EXPECT_EQ(PicturesFolder(), home + "/Bilder");
+    dir.Write("config/user-dirs.dirs", "XDG_PICTURES_DIR=\"/srv/shots\"\n");
+    EXPECT_EQ(PicturesFolder(), "/srv/shots");
+    if (oldConfig) {
+        setenv("XDG_CONFIG_HOME", keptConfig.c_str(), 1);
+    } else {
+        unsetenv("XDG_CONFIG_HOME");
+    }
+    setenv("HOME", oldHome.c_str(), 1);
 }
 
 TEST(CommandLineParsing, AcceptsTheOptionsAndRejectsMalformedOnes) {
@@ -92,6 +116,12 @@ TEST(CommandLineParsing, CheckTakesAFolderOnlyWhenOneFollows) {
     EXPECT_EQ(bare.dataDir, "d");
     EXPECT_THROW(parse({"--check", "mine", "--data", "d"}), UsageError);
     EXPECT_THROW(parse({"--check", "--capture", "o/"}), UsageError);
+    // The map and the live reload: the map alone (with its content), the watch live only.
+    EXPECT_EQ(parse({"--map", "m.png", "--data", "d"}).map, "m.png");
+    EXPECT_TRUE(parse({"--watch", "--windowed"}).watch);
+    EXPECT_THROW(parse({"--map", "m.png", "--capture", "o/"}), UsageError);
+    EXPECT_THROW(parse({"--watch", "--benchmark"}), UsageError);
+    EXPECT_THROW(parse({"--watch", "--map", "m.png"}), UsageError);
 }
 
 // MPEG-1 Layer III frames at 128 kbit/s and 44.1 kHz are 417 bytes (418 when

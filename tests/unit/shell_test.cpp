@@ -38,6 +38,7 @@ public:
         ++stops;
         if (failStop) throw std::runtime_error("the mixer is gone");
     }
+    void Pause() override {}
 
 private:
     ManualClock& clock_;

@@ -61,31 +61,38 @@ void PngFrameWriter::OnPresent(const uint8_t* rgba, uint32_t width, uint32_t hei
     if (rgba != nullptr) OnFramePixels(rgba, width, height);
 }
 
-void PngFrameWriter::OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t height) {
-    const std::filesystem::path file = directory_ / FrameFileName(first_ + frames_);
+void WritePng(const std::filesystem::path& file, const uint8_t* rgba, uint32_t width, uint32_t height) {
     if (!rgba || width == 0 || height == 0) throw DemoError("no pixels to write to " + file.string());
     // The back buffer has no alpha: keep RGB only so the file is opaque.
     const size_t pixels = static_cast<size_t>(width) * height;
-    rgb_.resize(pixels * 3);
+    std::vector<uint8_t> rgb(pixels * 3);
     for (size_t i = 0; i < pixels; ++i) {
-        rgb_[i * 3 + 0] = rgba[i * 4 + 0];
-        rgb_[i * 3 + 1] = rgba[i * 4 + 1];
-        rgb_[i * 3 + 2] = rgba[i * 4 + 2];
+        rgb[i * 3 + 0] = rgba[i * 4 + 0];
+        rgb[i * 3 + 1] = rgba[i * 4 + 1];
+        rgb[i * 3 + 2] = rgba[i * 4 + 2];
     }
-    png_.clear();
+    std::string png;
     const auto append = [](void* context, void* data, int size) {
         static_cast<std::string*>(context)->append(static_cast<const char*>(data), static_cast<size_t>(size));
     };
-    if (!stbi_write_png_to_func(append, &png_, static_cast<int>(width), static_cast<int>(height), 3, rgb_.data(),
+    if (!stbi_write_png_to_func(append, &png, static_cast<int>(width), static_cast<int>(height), 3, rgb.data(),
                                 static_cast<int>(width * 3)))
-        throw DemoError("cannot encode the frame " + file.string());
-    const int error = WriteWholeFile(file, png_);
+        throw DemoError("cannot encode the picture " + file.string());
+    const int error = WriteWholeFile(file, png);
     if (error != 0) {
-        // A cut frame would pass for a whole one: only complete frames are kept.
+        // A cut picture would pass for a whole one: only complete files are kept.
         std::error_code ignored;
         std::filesystem::remove(file, ignored);
-        throw DemoError("cannot write the frame " + file.string() + ": " + std::strerror(error) + " (the " +
-                        std::to_string(frames_) + " frames before it are complete)");
+        throw DemoError("cannot write the picture " + file.string() + ": " + std::strerror(error));
+    }
+}
+
+void PngFrameWriter::OnFramePixels(const uint8_t* rgba, uint32_t width, uint32_t height) {
+    try {
+        WritePng(directory_ / FrameFileName(first_ + frames_), rgba, width, height);
+    } catch (const DemoError& e) {
+        throw DemoError(std::string(e.what()) + " (the " + std::to_string(frames_) +
+                        " frames before it are complete)");
     }
     ++frames_;
 }

@@ -9,6 +9,10 @@
 
 #include "platform/device/Device.h"
 
+// Writes `rgba` (width * height * 4 bytes, top row first) to `file` as an
+// opaque RGB PNG; throws DemoError naming the file when it cannot.
+void WritePng(const std::filesystem::path& file, const uint8_t* rgba, uint32_t width, uint32_t height);
+
 class PngFrameWriter final : public PresentListener {
 public:
     // Creates `directory` if needed; throws DemoError when it cannot.
@@ -32,6 +36,4 @@ private:
     std::filesystem::path directory_;
     uint64_t frames_ = 0;
     uint64_t first_ = 0;
-    std::vector<uint8_t> rgb_;
-    std::string png_;
 };

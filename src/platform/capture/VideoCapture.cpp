@@ -30,6 +30,7 @@ public:
     void SetCurrentPosition(double seconds) override { capture_.musicStartPosition_ = seconds; }
     void Play() override { capture_.musicStartFrame_ = capture_.framesPresented_; }
     void Stop() override {}
+    void Pause() override {}
 
 private:
     VideoCapture& capture_;

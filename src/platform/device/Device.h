@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/device/D3D8Types.h"
@@ -122,6 +123,9 @@ public:
     // Output pixels per back-buffer pixel: the picture may be drawn larger than
     // the frame it is laid out in. Text is rasterised at this scale.
     virtual PixelScale PictureScale() const { return {}; }
+    // What draws the pictures, and with how many samples per pixel (0: none).
+    virtual std::string RendererName() const { return {}; }
+    virtual int SampleCount() const { return 0; }
 
     // Resource creation, used by the loaders.
     virtual HRESULT CreateTexture(const TextureImage& image, D3DPOOL pool,

@@ -353,3 +353,8 @@ HRESULT GLDevice::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
     dirty_ |= kDirtyColorMask | kDirtyDepth;
     return D3D_OK;
 }
+
+std::string GLDevice::RendererName() const {
+    const auto* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    return renderer ? renderer : "";
+}

@@ -88,6 +88,8 @@ public:
     uint32_t BackBufferWidth() const override { return config_.width; }
     uint32_t BackBufferHeight() const override { return config_.height; }
     PixelScale PictureScale() const override;
+    std::string RendererName() const override;
+    int SampleCount() const override { return samples_; }
     // The multisampling the device renders with (0: none).
     int Samples() const { return samples_; }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/d3dx/D3DX8.h"
 
@@ -45,3 +46,14 @@ struct FaceFile {
     bool italic = false;
 };
 FaceFile FindFaceFile(const std::string& faceName, bool bold, bool italic);
+
+// One line of text rasterised on the CPU, anti-aliased: 0 to 255 coverage,
+// width * height bytes, top row first; the baseline `ascent` rows down.
+struct TextBitmap {
+    int width = 0, height = 0, ascent = 0;
+    std::vector<uint8_t> coverage;
+};
+// Each of `lines` (UTF-8) in the face fontconfig picks for `description`,
+// `pixels` high. Throws DemoError when no face can be read.
+std::vector<TextBitmap> RasteriseText(const FontDescription& description, int pixels,
+                                      const std::vector<std::string>& lines);

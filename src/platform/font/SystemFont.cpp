@@ -331,3 +331,47 @@ HRESULT CreateSystemFont(Direct3DDevice8& device, const FontDescription& descrip
     font = std::move(made);
     return D3D_OK;
 }
+
+std::vector<TextBitmap> RasteriseText(const FontDescription& description, int pixels,
+                                      const std::vector<std::string>& lines) {
+    const FaceFile match = FindFaceFile(description.faceName, description.bold, description.italic);
+    Library library;
+    Face face(library.handle, match.file, match.index);
+    if (FT_Set_Pixel_Sizes(face.handle, 0, static_cast<FT_UInt>(std::max(pixels, 1))) != 0) {
+        throw DemoError("FreeType could not size the font " + match.file);
+    }
+    const FT_Size_Metrics& metrics = face.handle->size->metrics;
+    std::vector<TextBitmap> bitmaps;
+    std::u32string codes;
+    for (const std::string& text : lines) {
+        TextBitmap bitmap;
+        bitmap.ascent = Round26Dot6(metrics.ascender);
+        bitmap.height = bitmap.ascent + Round26Dot6(-metrics.descender);
+        DecodeUtf8(text, codes);
+        // Two passes: the width from the advances, then the glyphs drawn in.
+        for (int pass = 0; pass < 2; ++pass) {
+            int pen = 0;
+            for (char32_t code : codes) {
+                if (FT_Load_Char(face.handle, code, FT_LOAD_RENDER) != 0) continue;
+                const FT_GlyphSlot slot = face.handle->glyph;
+                for (int y = 0; pass == 1 && y < static_cast<int>(slot->bitmap.rows); ++y) {
+                    const int row = bitmap.ascent - slot->bitmap_top + y;
+                    if (row < 0 || row >= bitmap.height) continue;
+                    for (int x = 0; x < static_cast<int>(slot->bitmap.width); ++x) {
+                        const int column = pen + slot->bitmap_left + x;
+                        if (column < 0 || column >= bitmap.width) continue;
+                        uint8_t& out = bitmap.coverage[static_cast<size_t>(row * bitmap.width + column)];
+                        out = std::max(out, slot->bitmap.buffer[y * slot->bitmap.pitch + x]);
+                    }
+                }
+                pen += Round26Dot6(slot->advance.x);
+            }
+            if (pass == 0) {
+                bitmap.width = std::max(pen, 1);
+                bitmap.coverage.assign(static_cast<size_t>(bitmap.width) * static_cast<size_t>(bitmap.height), 0);
+            }
+        }
+        bitmaps.push_back(std::move(bitmap));
+    }
+    return bitmaps;
+}

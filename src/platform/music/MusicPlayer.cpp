@@ -22,6 +22,7 @@ public:
     void SetCurrentPosition(double) override {}
     void Play() override {}
     void Stop() override {}
+    void Pause() override {}
 };
 
 class MixerMusicPlayer final : public MusicPlayer {
@@ -43,9 +44,12 @@ public:
         }
         if (Mix_PlayMusic(music_, 0) != 0) throw DemoError(std::string("cannot play music: ") + Mix_GetError());
         if (position_ > 0) Mix_SetMusicPosition(position_);
+        // A paused stream stays paused through a new start.
+        Mix_ResumeMusic();
     }
 
     void Stop() override { Mix_HaltMusic(); }
+    void Pause() override { Mix_PauseMusic(); }
 
 private:
     std::string fileName_;

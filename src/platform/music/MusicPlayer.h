@@ -11,6 +11,7 @@ public:
     virtual void SetCurrentPosition(double seconds) = 0;
     virtual void Play() = 0;   // opens the file named last and starts it at the position set
     virtual void Stop() = 0;   // halts; fine with no file
+    virtual void Pause() = 0;  // holds at the present place; Play starts again from the position set
 };
 
 // An SDL2_mixer player, or a silent one when `enabled` is false or the machine

@@ -18,6 +18,12 @@ public:
     // clock set by hand ignores both.
     virtual void SkipFrame() {}
     virtual void EndSkip() {}
+    // Seeking runs the timeline again from its start. A clock that counts
+    // frames is put back to the count it had there, so that the frames after
+    // a seek see the ticks a run from the start saw (the tick is a rounded
+    // share of the count); the real clock only runs on.
+    virtual uint64_t Mark() { return 0; }
+    virtual void ReturnTo(uint64_t /*mark*/) {}
 };
 
 class RealClock final : public Clock {
@@ -54,6 +60,8 @@ public:
     int64_t PerformanceFrequency() override { return 1000000000; }
     void OnFramePresented() override { ++frames_; }
     void SkipFrame() override { ++frames_; }
+    uint64_t Mark() override { return frames_; }
+    void ReturnTo(uint64_t mark) override { frames_ = mark; }
 
     uint64_t Frames() const { return frames_; }
     // Virtual time since the clock started, in milliseconds.

@@ -92,10 +92,10 @@ void Window::PumpMessages() {
         int shift = 0;
         if (event.type == SDL_KEYDOWN) {
             key = KeyCodeFromSdl(event.key.keysym.sym);
-            shift = (event.key.keysym.mod & KMOD_SHIFT) ? 1 : 0;
+            shift = ShiftFromSdl(event.key.keysym.mod);
         } else if (event.type == SDL_QUIT) {
             // Closing the window ends the demo the way Esc does.
-            key = 27;
+            key = kKeyEscape;
         } else {
             continue;
         }
@@ -118,9 +118,39 @@ void Window::Resize(int width, int height) {
 
 void Window::SetCursorVisible(bool visible) { SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE); }
 
+void Window::SetFullscreen(bool fullscreen) {
+    if (fullscreen == options_.fullscreen) return;
+    if (SDL_SetWindowFullscreen(window_, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) {
+        throw DemoError(std::string("cannot change to ") + (fullscreen ? "full screen" : "a window") + ": " +
+                        SDL_GetError());
+    }
+    options_.fullscreen = fullscreen;
+    if (!fullscreen) SDL_SetWindowResizable(window_, SDL_TRUE);
+    SetCursorVisible(!fullscreen);
+}
+
 int KeyCodeFromSdl(int32_t sdlKeySym) {
-    if (sdlKeySym == SDLK_ESCAPE) return 27;
+    switch (sdlKeySym) {
+        case SDLK_ESCAPE: return kKeyEscape;
+        case SDLK_RETURN: return kKeyReturn;
+        case SDLK_PAGEUP: return kKeyPageUp;
+        case SDLK_PAGEDOWN: return kKeyPageDown;
+        case SDLK_HOME: return kKeyHome;
+        case SDLK_LEFT: return kKeyLeft;
+        case SDLK_RIGHT: return kKeyRight;
+        case SDLK_F11: return kKeyF11;
+        case SDLK_F12: return kKeyF12;
+        default: break;
+    }
     if (sdlKeySym >= SDLK_a && sdlKeySym <= SDLK_z) return sdlKeySym - SDLK_a + 'A';
     if (sdlKeySym >= 32 && sdlKeySym < 127) return sdlKeySym;
     return 0;
+}
+
+int ShiftFromSdl(uint16_t sdlModifiers) {
+    int shift = 0;
+    if (sdlModifiers & KMOD_SHIFT) shift |= kShiftMask;
+    if (sdlModifiers & KMOD_CTRL) shift |= kCtrlMask;
+    if (sdlModifiers & KMOD_ALT) shift |= kAltMask;
+    return shift;
 }

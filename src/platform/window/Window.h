@@ -53,6 +53,8 @@ public:
     int Antialiasing() const { return options_.antialiasing; }
 
     bool IsFullscreen() const { return options_.fullscreen; }
+    // Full screen at the desktop's size, or back to a resizable window.
+    void SetFullscreen(bool fullscreen);
     bool IsOffscreen() const { return options_.offscreen; }
     void SetCursorVisible(bool visible);
 
@@ -70,6 +72,27 @@ private:
     KeyDownHandler keyDown_;
 };
 
+// Key codes of the keys beyond the printable ones, as the platform's virtual
+// keys number them.
+enum KeyCode : int {
+    kKeyReturn = 13,
+    kKeyEscape = 27,
+    kKeyPageUp = 33,
+    kKeyPageDown = 34,
+    kKeyHome = 36,
+    kKeyLeft = 37,
+    kKeyRight = 39,
+    kKeyF11 = 122,
+    kKeyF12 = 123,
+};
+
+// The shift state handed to the key-down handler: a mask of these.
+enum ShiftMask : int { kShiftMask = 1, kCtrlMask = 2, kAltMask = 4 };
+
 // Translates an SDL key symbol to the key code the demo's handlers expect
-// (27 for Esc, the character code for printable keys, 0 for the rest).
+// (27 for Esc, capitals for letters, the character code for the other
+// printable keys, the KeyCode values above, 0 for the rest).
 int KeyCodeFromSdl(int32_t sdlKeySym);
+
+// The ShiftMask bits of SDL's key modifiers.
+int ShiftFromSdl(uint16_t sdlModifiers);
