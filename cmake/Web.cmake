@@ -13,7 +13,8 @@ file(GLOB_RECURSE VELMORA_WEB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/
 foreach(native
     shell/ProcessEntry.cpp shell/ParallelCapture.cpp shell/ContentCheck.cpp
     platform/capture/VideoCapture.cpp platform/capture/SegmentJoin.cpp
-    platform/font/FaceLookup.cpp platform/music/MusicPlayer.cpp platform/msgbox/MessageBox.cpp)
+    platform/font/FaceLookup.cpp platform/music/MusicPlayer.cpp platform/msgbox/MessageBox.cpp
+    platform/watch/FileWatch.cpp)
   list(REMOVE_ITEM VELMORA_WEB_SOURCES ${CMAKE_SOURCE_DIR}/src/${native})
 endforeach()
 

@@ -28,6 +28,7 @@ public:
     void SetCurrentPosition(double) override {}
     void Play() override {}
     void Stop() override {}
+    void Pause() override {}
 };
 
 class WebAudioMusicPlayer final : public MusicPlayer {
@@ -45,6 +46,9 @@ public:
     }
 
     void Stop() override { StopInPage(); }
+    // The page keeps the decoded track, so stopping and playing again from
+    // the position set is as good as a pause.
+    void Pause() override { StopInPage(); }
 
 private:
     std::string fileName_;
