@@ -8,6 +8,7 @@
 #include "base/Errors.h"
 #include "platform/capture/SegmentJoin.h"
 #include "shell/ParallelCapture.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -54,12 +55,7 @@ TEST(CaptureParts, JoinOnlyPartsThatFollowOneAnother) {
     EXPECT_EQ(ordered[0].file + ordered[1].file + ordered[2].file, "abc");
 
     const auto refusal = [](std::vector<SegmentPlace> parts) {
-        try {
-            OrderSegments(std::move(parts));
-        } catch (const DemoError& e) {
-            return std::string(e.what());
-        }
-        return std::string("joined");
+        return ErrorMessage<DemoError>([&] { OrderSegments(std::move(parts)); });
     };
     EXPECT_NE(refusal({a, c}).find("c starts at frame 800"), std::string::npos) << "a gap";
     EXPECT_NE(refusal({a, SegmentPlace{"b", 60, 499, 300, 97}}).find("b starts"), std::string::npos) << "an overlap";

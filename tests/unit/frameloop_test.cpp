@@ -21,7 +21,7 @@ protected:
         clock.tick = 1000;
         InstallDemoSteps(clock.tick);
     }
-    void TearDown() override { SystemClock = nullptr; }
+    void TearDown() override { ResetDemoGlobals(); }
 
     // Moves the clock on with the counter's own wrapping arithmetic.
     void Advance(int32_t milliseconds) {
@@ -122,7 +122,6 @@ TEST_F(FrameLoopTest, TheCameraFliesAtThePaceOfTheMeasuredFrameTime) {
     EXPECT_NEAR(camPos.x, 125.0f, 1e-3f);
     EXPECT_NEAR(camLookAt.x, 125.0f, 1e-3f);
     EXPECT_EQ(device->transforms.count(D3DTS_VIEW), 1u);
-    D3DDevice.reset();
 }
 
 }  // namespace

@@ -317,14 +317,9 @@ TEST(XFile, MalformedFilesFailNamingTheFileAndThePlace) {
         {CompressX(tri + "3;0,1,9;;\n}\n", 20), {"line 6, column 7 of the decompressed text"}},
     };
     for (const auto& c : cases) {
-        try {
-            ParseXFile(c.contents, "bad.x");
-            ADD_FAILURE() << "no error for:\n" << c.contents;
-        } catch (const ContentError& e) {
-            const std::string message = e.what();
-            EXPECT_EQ(message.rfind("bad.x: ", 0), 0u) << message;
-            for (const char* f : c.fragments) EXPECT_NE(message.find(f), std::string::npos) << message << " lacks " << f;
-        }
+        const std::string message = ErrorMessage<ContentError>([&] { ParseXFile(c.contents, "bad.x"); });
+        EXPECT_EQ(message.rfind("bad.x: ", 0), 0u) << message << "\n" << c.contents;
+        for (const char* f : c.fragments) EXPECT_NE(message.find(f), std::string::npos) << message << " lacks " << f;
     }
 }
 
