@@ -105,6 +105,20 @@ TEST_F(Shell, TheFirstFrameLooksFromTheFirstKeyUprightOnceTheMusicPlays) {
     EXPECT_EQ(Steps[0].StartTick, 7500) << "the first step's clock starts once the music plays";
 }
 
+// A run started part-way (--start) runs its first frames unshown and silent,
+// then plays the music from where the picture is.
+TEST_F(Shell, ARunStartedPartWayStartsTheMusicWhereThePictureIs) {
+    InstallRecordingDevice();
+    Steps.Redim(0, 0);
+    Steps[0] = NewStep(1000, 0, 0);
+    StartTimeline(false);
+    EXPECT_EQ(music.playedAt, -1);
+    clock.tick += 83250;
+    StartMusic();
+    EXPECT_EQ(music.position, 83.25);
+    EXPECT_EQ(music.playedAt, 7000 + 83250);
+}
+
 TEST_F(Shell, ShutdownShowsTheCursorHaltsTheMusicAndReleasesTheDevice) {
     Window window(WindowOptions{false, true});
     frmMain = &window;

@@ -46,6 +46,9 @@ public:
     }
 
     void Stop() override { Mix_HaltMusic(); }
+    double Position() const override {
+        return music_ != nullptr && Mix_PlayingMusic() ? Mix_GetMusicPosition(music_) : -1;
+    }
 
 private:
     std::string fileName_;
