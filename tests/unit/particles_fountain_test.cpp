@@ -74,6 +74,7 @@ TEST_F(FountainTest, ReEmittedDropStartsAtTheFountainThenFallsBack) {
     Frame();
     EXPECT_FLOAT_EQ(particleVerts[7].Position.y, 31.0f);
     EXPECT_FLOAT_EQ(particleVerts[7].Position.x, 399.9f);
+    EXPECT_EQ(particleVerts[7].Color, 0xFFFFFFFFu) << "drops are white";
     EXPECT_FLOAT_EQ(particles[7].VelY, 3.4f);
 }
 
