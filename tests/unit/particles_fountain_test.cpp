@@ -96,6 +96,7 @@ TEST(ParticlePass, DrawsUnlitDropsWithoutDepthWritesEachAtItsOwnSize) {
         EXPECT_EQ(ValueAtDraw(device, D3DRS_ALPHABLENDENABLE, draw), 1) << "blending at drop " << draw;
         EXPECT_EQ(FvfAtDraw(device, draw), 322);
     }
+    EXPECT_EQ(device.texture, TexDot.get()) << "drops are round dots, not squares";
     // Sizes in pixels are the rendering tests' business; here only their order.
     auto size = [&](int draw) { return std::bit_cast<float>(DWORD(ValueAtDraw(device, D3DRS_POINTSIZE, draw))); };
     EXPECT_GT(size(0), size(50)) << "nearer drops are larger";
