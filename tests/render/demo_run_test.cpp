@@ -22,7 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kFps = 1;
-constexpr double kTimelineSeconds = 150.2;
+constexpr double kTimelineSeconds =
+    (kDemoStepMilliseconds[0] + kDemoStepMilliseconds[1] + kDemoStepMilliseconds[2] + kDemoStepMilliseconds[3]) / 1000.0;
 constexpr double kEndScreenSeconds = 7.0;
 constexpr int kSteps = 4;
 

@@ -230,10 +230,9 @@ std::filesystem::path TempDir::Write(const std::string& relative, const std::str
 
 void InstallDemoSteps(int32_t startTick) {
     Steps.Redim(0, 3);
-    const int32_t durations[4] = {83000, 19500, 40400, 7300};
     for (int32_t i = 0; i < 4; ++i) {
         Steps[i] = Step{};
-        Steps[i].Duration = durations[i];
+        Steps[i].Duration = kDemoStepMilliseconds[i];
         Steps[i].EyePath.Redim(0, 0);
         Steps[i].TargetPath.Redim(0, 0);
     }

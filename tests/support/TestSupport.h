@@ -137,6 +137,9 @@ void ResetDemoGlobals();
 // Makes a new RecordingDevice the demo's D3DDevice, which owns it; returns it.
 RecordingDevice* InstallRecordingDevice();
 
+// How long the demo's four steps last.
+inline constexpr int32_t kDemoStepMilliseconds[4] = {83000, 19500, 40400, 7300};
+
 // The timeline's four steps with the demo's durations and nothing to draw,
 // step 0 current and started at `startTick`, the demo running, the camera held.
 void InstallDemoSteps(int32_t startTick);

@@ -59,7 +59,7 @@ TEST_F(FrameLoopTest, EachStepLastsLongerThanItsDurationAndTheOverrunIsNotCarrie
     RunFrameLoop(routines);
     ASSERT_EQ(starts.size(), 4u);
     EXPECT_EQ(CurrentStep, 4);
-    const int32_t durations[4] = {83000, 19500, 40400, 7300};
+    const auto& durations = kDemoStepMilliseconds;
     for (int i = 0; i < 3; ++i) {
         const int32_t length = starts[i + 1] - starts[i];
         EXPECT_GT(length, durations[i]) << "step " << i;
@@ -90,7 +90,7 @@ TEST_F(FrameLoopTest, EndScreenLastsSevenSecondsOrUntilEsc) {
 // a second each; frames of 125 ms measured by the performance counter.
 TEST_F(FrameLoopTest, TheCameraFliesAtThePaceOfTheMeasuredFrameTime) {
     RecordingDevice* device = InstallRecordingDevice();
-    Steps[0] = NewStep(83000, 0, 0);
+    Steps[0] = NewStep(kDemoStepMilliseconds[0], 0, 0);
     Steps[0].EyePath.Redim(0, 5);
     Steps[0].TargetPath.Redim(0, 5);
     for (int32_t i = 0; i <= 5; ++i) {
