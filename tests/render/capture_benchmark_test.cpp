@@ -10,6 +10,7 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "support/TestSupport.h"
 
@@ -131,6 +132,43 @@ TEST_F(CaptureRun, MusicStartsOnTheTimelineStartFrameAndEndsWithTheVideo) {
     ASSERT_GT(loading, 10);
     ASSERT_LT(loading, kFps * kSeconds) << "the run must reach the timeline";
     EXPECT_NEAR(FirstSound(Video()), static_cast<double>(loading) / kFps + leadIn, 0.25 / kFps);
+}
+
+
+// Mono 8 kHz samples of `seconds` of `file`'s first audio stream from `from` on.
+std::vector<double> Samples(const std::filesystem::path& file, double from, double seconds) {
+    const std::string pcm = RunCommand("ffmpeg -loglevel error -ss " + std::to_string(from) + " -t " +
+                                       std::to_string(seconds) + " -i " + Quote(file) +
+                                       " -map 0:a:0 -ac 1 -ar 8000 -f s16le -").output;
+    std::vector<double> samples(pcm.size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(uint8_t(pcm[2 * i]) | uint8_t(pcm[2 * i + 1]) << 8);
+    return samples;
+}
+
+// A video captured from 20 s on carries the music from 20 s on: its first
+// second matches the music file best at 20 s, to 10 ms, of the places half a
+// second either way.
+TEST(CaptureSettings, APartWayVideoCarriesTheMusicFromItsStart) {
+    TempDir dir;
+    const std::filesystem::path video = dir.path() / "part.mp4";
+    const CommandResult run =
+        RunProgram("--capture " + Quote(video) + " --start 20 --seconds 2 --fps 5 --size 320x240 2>&1");
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::vector<double> heard = Samples(video, 0, 1);
+    const std::vector<double> music = Samples(std::filesystem::path(VELMORA_CONTENT_DIR) / "velmora5.mp3", 19.5, 2);
+    ASSERT_EQ(heard.size(), 8000u);
+    ASSERT_GE(music.size(), 16000u);
+    size_t best = 0;
+    double bestScore = -1;
+    for (size_t lag = 0; lag + heard.size() <= music.size(); ++lag) {
+        double dot = 0, energy = 1e-9;
+        for (size_t i = 0; i < heard.size(); ++i) {
+            dot += heard[i] * music[lag + i];
+            energy += music[lag + i] * music[lag + i];
+        }
+        if (dot / std::sqrt(energy) > bestScore) bestScore = dot / std::sqrt(energy), best = lag;
+    }
+    EXPECT_NEAR(static_cast<double>(best) / 8000, 0.5, 0.01);
 }
 
 }  // namespace
