@@ -333,6 +333,9 @@ TEST_F(DemoRun, EachStepShowsItsPicture) {
         }
         EXPECT_EQ(wrong, 0) << view.what << "; the blocks drawn:\n" << drawn;
     }
+    // The empty sky is the dark blue the fog fades to, exactly: ten levels
+    // off it is a tint the block means let through.
+    for (const int seconds : {60, 125}) ExpectPixel(At(seconds), 512, 100, {16, 16, 26}, 0, "the sky");
 }
 
 // A run started part-way shows exactly the frames of the run from the
