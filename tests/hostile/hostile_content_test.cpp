@@ -3,7 +3,6 @@
 // sanitizer may report anything. The content check runs on the same damage,
 // all of it at once.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -56,11 +55,10 @@ struct RunResult {
 // of the demo. The benchmark mode renders without writing any files.
 RunResult RunDemo(const PackCopy& pack) {
     const fs::path output = pack.work() / "stdout.txt", errors = pack.work() / "stderr.txt";
-    const std::string command = "SDL_AUDIODRIVER=dummy " + ShellQuote(VELMORA_BINARY) + " --data " +
-                                ShellQuote(pack.data().string()) + " --benchmark --fps 1 --seconds 120 >" +
-                                ShellQuote(output.string()) + " 2>" + ShellQuote(errors.string());
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), ReadFile(output), ReadFile(errors)};
+    const CommandResult run = RunProgram("--data " + ShellQuote(pack.data().string()) +
+                                         " --benchmark --fps 1 --seconds 120 >" + ShellQuote(output.string()) +
+                                         " 2>" + ShellQuote(errors.string()));
+    return {run.status, ReadFile(output), ReadFile(errors)};
 }
 
 using Change = std::function<void(const fs::path&)>;
@@ -167,7 +165,7 @@ TEST(HostileContentControl, IntactPackLoadsAndRenders) {
 // The check reads the intact pack: every mesh of the demo's list listed, and
 // the music's length from its frame headers as ffprobe decodes it.
 TEST(ContentCheck, IntactPackWouldPlay) {
-    const CommandResult run = RunCommand(ShellQuote(VELMORA_BINARY) + " --check " + ShellQuote(VELMORA_CONTENT_DIR));
+    const CommandResult run = RunProgram("--check " + ShellQuote(VELMORA_CONTENT_DIR));
     EXPECT_EQ(run.status, 0) << run.output;
     const std::regex meshLine("^mesh +(.*): [0-9]+ triangles, [0-9]+ materials?, [0-9]+ textures?$");
     std::set<std::string> meshes;
@@ -184,6 +182,37 @@ TEST(ContentCheck, IntactPackWouldPlay) {
     const CommandResult probe = RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " +
                                            ShellQuote(std::string(VELMORA_CONTENT_DIR) + "/velmora5.mp3"));
     EXPECT_NEAR(std::stod(length[1]) * 60 + std::stod(length[2]), std::stod(probe.output), 0.1);
+    // Every step's flight ends within the step; every image is listed and counted.
+    const std::regex flight("step [0-3]: [0-9]+ keys, flies ([0-9.]+) s of ([0-9.]+) s");
+    int flights = 0;
+    for (auto it = std::sregex_iterator(run.output.begin(), run.output.end(), flight); it != std::sregex_iterator();
+         ++it, ++flights)
+        EXPECT_LT(std::stod((*it)[1]), std::stod((*it)[2])) << (*it)[0];
+    EXPECT_EQ(flights, 4) << run.output;
+    const std::regex image("image +[^:]+: [0-9]+ x [0-9]+ (JPEG|TGA|DDS .*)");
+    std::istringstream listed(run.output);
+    int images = 0;
+    for (std::string line; std::getline(listed, line);) images += std::regex_match(line, image);
+    EXPECT_NE(run.output.find(", " + std::to_string(images) + " images,"), std::string::npos) << run.output;
+}
+
+// A camera file whose last step flies ten times slower than it lasts.
+TEST(ContentCheck, SaysWhenAFlightIsCutShort) {
+    PackCopy pack;
+    std::istringstream records(ReadFile(pack.data() / "cam.dat"));
+    std::string slowed;
+    for (std::string record; std::getline(records, record, ';');) {
+        std::vector<std::string> f;
+        std::istringstream fields(record);
+        for (std::string field; std::getline(fields, field, ',');) f.push_back(field);
+        if (f.size() == 9 && std::stoi(f[0]) == 3) f[4] = std::to_string(std::stoi(f[4]) * 10);
+        for (size_t i = 0; i < f.size(); ++i) slowed += (i ? "," : "") + f[i];
+        if (f.size() == 9) slowed += ';';
+    }
+    std::ofstream(pack.data() / "cam.dat") << slowed;
+    const CommandResult run = RunProgram("--check " + ShellQuote(pack.data().string()));
+    EXPECT_NE(run.output.find(" s (cut short)\n"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("cut short"), run.output.rfind("cut short")) << "only the last step";
 }
 
 // A material naming its texture by an exporter's absolute path, the file
@@ -210,7 +239,7 @@ TEST(ContentCheck, ListsEveryDamagedFileAtOnce) {
         damage.apply(pack.data() / damage.file);
         expected.push_back(damage.expected);
     }
-    const CommandResult run = RunCommand(ShellQuote(VELMORA_BINARY) + " --check " + ShellQuote(pack.data().string()));
+    const CommandResult run = RunProgram("--check " + ShellQuote(pack.data().string()));
     EXPECT_EQ(run.status, 1) << run.output;
     std::vector<std::string> problems;
     std::istringstream lines(run.output);

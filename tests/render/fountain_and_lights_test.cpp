@@ -43,10 +43,6 @@ protected:
         // Lit drops would take this grey.
         D3DDevice->SetRenderState(D3DRS_AMBIENT, 0x00404040u);
     }
-    void TearDown() override {
-        TexDot.reset();
-        DemoDevice::TearDown();
-    }
     // The pixels of the drop's grid cell brighter than the fog.
     Found DropPixels(const Drop& d) const {
         return Find(frame, d.x - 20, d.y - 15, d.x + 20, d.y + 15, [](const Rgb& c) { return c.g > 60; });
@@ -130,11 +126,6 @@ protected:
         D3DMATERIAL8 white{};
         white.Diffuse = white.Ambient = {1, 1, 1, 1};
         D3DDevice->SetMaterial(white);
-    }
-    void TearDown() override {
-        Steps.Erase();
-        AppPath.clear();
-        DemoDevice::TearDown();
     }
     // A square of half size 20 on the ground centred at (x, 0, z), facing up or down.
     void Ground(float x, float z, float ny) {

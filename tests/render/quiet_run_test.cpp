@@ -13,12 +13,10 @@ TEST(QuietRun, NoSoundDeviceIsOneLine) {
     const std::string errors = (dir.path() / "stderr.txt").string();
     // ALSA asked for a card that no machine has; the run is stopped once the
     // window is up and the loading has begun.
-    const CommandResult run = RunCommand(
-        "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=alsa ALSA_CARD=velmora-no-such-card timeout -s TERM 5 " +
-        ShellQuote(VELMORA_BINARY) + " --windowed --data " + ShellQuote(VELMORA_CONTENT_DIR) + " 2>" +
-        ShellQuote(errors));
+    const CommandResult run =
+        RunProgram("--windowed --data " + ShellQuote(VELMORA_CONTENT_DIR) + " 2>" + ShellQuote(errors),
+                   "SDL_AUDIODRIVER=alsa ALSA_CARD=velmora-no-such-card timeout -s TERM 5");
     const std::string printed = ReadFile(errors);
-    if (printed.empty()) GTEST_SKIP() << "this machine's ALSA opened a sound device anyway";
     EXPECT_EQ(run.output, "");
     EXPECT_EQ(printed.find('\n'), printed.size() - 1) << printed;
     EXPECT_EQ(printed.rfind("velmora: no sound device", 0), 0u) << printed;

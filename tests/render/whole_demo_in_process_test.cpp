@@ -21,9 +21,9 @@
 #include "shell/FrameLoop.h"
 #include "shell/Main.h"
 #include "shell/m_Terminate.h"
-#include "timeline/m_loadStep.h"
 #include "support/DeviceHarness.h"
 #include "support/TestSupport.h"
+#include "timeline/m_loadStep.h"
 
 namespace {
 
@@ -62,23 +62,8 @@ protected:
     }
     void TearDown() override {
         // A run that failed part way never reached m_Terminate.
-        D3DDevice.reset();
-        DX.reset();
-        D3D.reset();
-        D3DX.reset();
-        Sprite.reset();
-        FontSmall.reset();
-        for (auto* texture : {&TexWhite, &TexLogoDds, &TexDot, &TexLogoJpg, &TexBajs, &TexTextEfter}) texture->reset();
-        Steps.Erase();
-        Objects.Erase();
-        Meshes.Erase();
-        frmMain = nullptr;
+        ResetDemoGlobals();
         window_.reset();
-        mp3 = nullptr;
-        Rng = nullptr;
-        SystemClock = nullptr;
-        AppPath.clear();
-        LoadingCount = 0;
     }
     // Runs the demo; true when it ended the demo's way, through m_Terminate.
     bool Run() {

@@ -21,6 +21,7 @@
 #include "platform/device/GLDevice.h"
 #include "platform/sprite/Sprite.h"
 #include "platform/window/Window.h"
+#include "support/TestSupport.h"
 
 struct Rgb {
     int r, g, b;
@@ -145,11 +146,7 @@ protected:
         ASSERT_TRUE(m_InitGraphicsMode(3, D3DFMT_D24S8, false));
     }
     void TearDown() override {
-        Sprite.reset();
-        D3DDevice.reset();
-        D3DX.reset();
-        D3D.reset();
-        frmMain = nullptr;
+        ResetDemoGlobals();
         window_.reset();
     }
     FrameKeeper frame;

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -33,7 +34,7 @@ private:
 class FakeMesh final : public D3DXMesh {
 public:
     FakeMesh(RecordingDevice& device, const MeshGeometry& g) : device_(device), geometry_(g) {}
-    HRESULT DrawSubset(DWORD attribId) override { return device_.Record("DrawSubset", {attribId}); }
+    HRESULT DrawSubset(DWORD attribId) override { return device_.Record({"DrawSubset", attribId}); }
     DWORD GetFVF() const override { return geometry_.fvf; }
     uint32_t GetNumVertices() const override { return static_cast<uint32_t>(geometry_.vertices.size()); }
     uint32_t GetNumFaces() const override { return static_cast<uint32_t>(geometry_.indices.size() / 3); }
@@ -51,11 +52,14 @@ DWORD Lookup(const Map& map, const Key& key) {
 
 }  // namespace
 
-HRESULT RecordingDevice::Record(const char* name, std::initializer_list<long long> args) {
-    std::string text = name;
-    const char* separator = "(";
-    for (long long a : args) text += std::exchange(separator, ",") + std::to_string(a);
-    calls.push_back(args.size() ? text + ')' : text);
+void PrintTo(const DeviceCall& c, std::ostream* out) {
+    *out << c.call << "(state " << c.state << ", value " << c.value << ", stage " << c.stage << ", after draw "
+         << c.draw << ")";
+}
+
+HRESULT RecordingDevice::Record(DeviceCall call) {
+    call.draw = static_cast<int>(drawn.size());
+    calls.push_back(std::move(call));
     return failWith;
 }
 HRESULT RecordingDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, const void* data, UINT stride) {
@@ -66,8 +70,9 @@ HRESULT RecordingDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, cons
                             : type == D3DPT_TRIANGLESTRIP || type == D3DPT_TRIANGLEFAN ? count + size_t{2}
                                                                                        : 0;
     const auto* bytes = static_cast<const uint8_t*>(data);
+    const HRESULT result = Record({"DrawPrimitiveUP", type, count});
     drawn.emplace_back(stride, std::vector<uint8_t>(bytes, bytes + (data ? vertices * stride : 0)));
-    return Record("DrawPrimitiveUP", {type, count, stride});
+    return result;
 }
 HRESULT RecordingDevice::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value) const {
     *value = Lookup(renderStates, state);
@@ -93,12 +98,38 @@ HRESULT RecordingDevice::CreateMesh(const MeshGeometry& geometry, std::shared_pt
     out = std::make_shared<FakeMesh>(*this, geometry);
     return failWith;
 }
-std::vector<std::string> RecordingDevice::CallsStartingWith(const std::string& prefix) const {
-    std::vector<std::string> result;
+std::vector<DeviceCall> RecordingDevice::CallsTo(const std::string& call) const {
+    std::vector<DeviceCall> result;
     for (const auto& c : calls) {
-        if (c.rfind(prefix, 0) == 0) result.push_back(c);
+        if (c.call == call) result.push_back(c);
     }
     return result;
+}
+
+void ResetDemoGlobals() {
+    Sprite.reset();
+    FontSmall.reset();
+    for (auto* texture : {&TexWhite, &TexLogoDds, &TexDot, &TexLogoJpg, &TexBajs, &TexTextEfter}) texture->reset();
+    Meshes.Erase();
+    Objects.Erase();
+    Steps.Erase();
+    D3DDevice.reset();
+    D3DX.reset();
+    D3D.reset();
+    DX.reset();
+    AppPath.clear();
+    frmMain = nullptr;
+    mp3 = nullptr;
+    SystemClock = nullptr;
+    Rng = nullptr;
+    CurrentStep = LoadingCount = 0;
+    posKey = targetKey = lastKey = startKey = 0;
+    segmentT = 0;
+    pathRunning = False16;
+    cameraHeld = False32;
+    demoRunning = False16;
+    perfFrequency = perfLast = perfDelta = 0;
+    startTick = endTick = 0;
 }
 
 RecordingDevice* InstallRecordingDevice() {
@@ -160,6 +191,24 @@ CommandResult RunCommand(const std::string& command) {
     return result;
 }
 
+double FirstSound(const std::filesystem::path& file) {
+    const std::string pcm =
+        RunCommand("ffmpeg -loglevel error -i " + ShellQuote(file.string()) + " -map 0:a:0 -ac 1 -ar 8000 -f s16le -")
+            .output;
+    for (size_t i = 0; i + 1 < pcm.size(); i += 2) {
+        const int16_t sample = static_cast<int16_t>(uint8_t(pcm[i]) | uint8_t(pcm[i + 1]) << 8);
+        if (std::abs(sample) > 4) return static_cast<double>(i / 2) / 8000;
+    }
+    return -1;
+}
+
+#ifdef VELMORA_BINARY
+CommandResult RunProgram(const std::string& arguments, const std::string& prefix) {
+    return RunCommand("SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " + prefix + " " +
+                      ShellQuote(VELMORA_BINARY) + " " + arguments);
+}
+#endif
+
 TempDir::TempDir() {
     std::random_device rd;
     path_ = std::filesystem::temp_directory_path() / ("velmora-test-" + std::to_string(rd()));
@@ -181,10 +230,9 @@ std::filesystem::path TempDir::Write(const std::string& relative, const std::str
 
 void InstallDemoSteps(int32_t startTick) {
     Steps.Redim(0, 3);
-    const int32_t durations[4] = {83000, 19500, 40400, 7300};
     for (int32_t i = 0; i < 4; ++i) {
         Steps[i] = Step{};
-        Steps[i].Duration = durations[i];
+        Steps[i].Duration = kDemoStepMilliseconds[i];
         Steps[i].EyePath.Redim(0, 0);
         Steps[i].TargetPath.Redim(0, 0);
     }

@@ -8,12 +8,25 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <ostream>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/device/Device.h"
 #include "platform/system/Clock.h"
+
+// The message of the E that `action` throws; "(no error)" when it throws none.
+template <class E = std::exception, class Action>
+std::string ErrorMessage(Action&& action) {
+    try {
+        action();
+    } catch (const E& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
 
 // Expects `p` within `tolerance` of (x, y, z).
 inline void ExpectPoint(const D3DVECTOR& p, float x, float y, float z, float tolerance = 1e-5f) {
@@ -22,11 +35,27 @@ inline void ExpectPoint(const D3DVECTOR& p, float x, float y, float z, float tol
     EXPECT_NEAR(p.z, z, tolerance);
 }
 
-// Records every call as text, for example "SetRenderState(137,1)" or
-// "DrawSubset(2)", and keeps the state so that Get* answer like a device.
+// One call made on a RecordingDevice: the method, the state (render or stage
+// state, transform, light, subset, primitive type or clear flags) and value it
+// was given, and how many DrawPrimitiveUP calls came before it.
+struct DeviceCall {
+    std::string call;
+    long long state = -1;
+    long long value = -1;
+    DWORD stage = 0;  // the texture stage of SetTextureStageState and SetTexture
+    int draw = 0;
+    // The draw index is where the call happened, not what it was.
+    bool operator==(const DeviceCall& o) const {
+        return call == o.call && state == o.state && value == o.value && stage == o.stage;
+    }
+};
+void PrintTo(const DeviceCall& c, std::ostream* out);
+
+// Records every call as a DeviceCall and keeps the state so that Get* answer
+// like a device.
 class RecordingDevice final : public Direct3DDevice8 {
 public:
-    std::vector<std::string> calls;
+    std::vector<DeviceCall> calls;
     std::map<DWORD, DWORD> renderStates;
     std::map<DWORD, D3DMATRIX> transforms;
     std::map<DWORD, D3DLIGHT8> lights;
@@ -38,34 +67,34 @@ public:
     std::vector<std::pair<UINT, std::vector<uint8_t>>> drawn;
     HRESULT failWith = D3D_OK;  // when set, every call fails with it
 
-    // Records "name(a,b,...)", or the bare name without arguments; answers failWith.
-    HRESULT Record(const char* name, std::initializer_list<long long> args = {});
+    // Records one call; answers failWith.
+    HRESULT Record(DeviceCall call);
 
-    HRESULT SetVertexShader(DWORD v) override { fvf = v; return Record("SetVertexShader", {v}); }
+    HRESULT SetVertexShader(DWORD v) override { fvf = v; return Record({"SetVertexShader", -1, v}); }
     HRESULT SetRenderState(D3DRENDERSTATETYPE s, DWORD v) override {
-        renderStates[s] = v; return Record("SetRenderState", {s, v});
+        renderStates[s] = v; return Record({"SetRenderState", s, v});
     }
     HRESULT SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD v) override {
-        stageStates_[{stage, type}] = v; return Record("SetTextureStageState", {stage, type, v});
+        stageStates_[{stage, type}] = v; return Record({"SetTextureStageState", type, v, stage});
     }
     HRESULT SetTransform(D3DTRANSFORMSTATETYPE s, const D3DMATRIX& m) override {
-        transforms[s] = m; return Record("SetTransform", {s});
+        transforms[s] = m; return Record({"SetTransform", s});
     }
     HRESULT SetTexture(DWORD stage, Direct3DTexture8* t) override {
-        texture = t; return Record("SetTexture", {stage, t != nullptr});
+        texture = t; return Record({"SetTexture", -1, t != nullptr, stage});
     }
-    HRESULT SetMaterial(const D3DMATERIAL8&) override { return Record("SetMaterial"); }
-    HRESULT SetLight(DWORD i, const D3DLIGHT8& l) override { lights[i] = l; return Record("SetLight", {i, l.Type}); }
-    HRESULT LightEnable(DWORD i, BOOL on) override { lightEnabled[i] = on; return Record("LightEnable", {i, on}); }
+    HRESULT SetMaterial(const D3DMATERIAL8&) override { return Record({"SetMaterial"}); }
+    HRESULT SetLight(DWORD i, const D3DLIGHT8& l) override { lights[i] = l; return Record({"SetLight", i, l.Type}); }
+    HRESULT LightEnable(DWORD i, BOOL on) override { lightEnabled[i] = on; return Record({"LightEnable", i, on}); }
     HRESULT Clear(DWORD count, const D3DRECT*, DWORD flags, D3DCOLOR color, float, DWORD) override {
-        return Record("Clear", {count, flags, color});
+        return Record({"Clear", flags, color, count});
     }
-    HRESULT BeginScene() override { return Record("BeginScene"); }
-    HRESULT EndScene() override { return Record("EndScene"); }
+    HRESULT BeginScene() override { return Record({"BeginScene"}); }
+    HRESULT EndScene() override { return Record({"EndScene"}); }
     HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertexData,
                             UINT stride) override;
     HRESULT Present(const RECT*, const RECT*, void*, const void*) override {
-        const HRESULT result = Record("Present");
+        const HRESULT result = Record({"Present"});
         ++presents;
         if (listener_) listener_->OnPresent(nullptr, 1024, 768);
         return result;
@@ -82,8 +111,8 @@ public:
     HRESULT CreateMesh(const MeshGeometry& geometry, std::shared_ptr<D3DXMesh>& mesh) override;
     void SetPresentListener(PresentListener* listener) override { listener_ = listener; }
 
-    // The recorded calls whose text starts with `prefix`.
-    std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
+    // The recorded calls of method `call`.
+    std::vector<DeviceCall> CallsTo(const std::string& call) const;
 
     // The vertices of DrawPrimitiveUP number `draw` (-1: the last), read as
     // records of type V; empty when the stride is not V's size.
@@ -101,8 +130,15 @@ private:
     PresentListener* listener_ = nullptr;
 };
 
+// Puts every demo global back as the program starts: devices, fonts and
+// textures released, tables emptied, platform pointers cleared, counters zero.
+void ResetDemoGlobals();
+
 // Makes a new RecordingDevice the demo's D3DDevice, which owns it; returns it.
 RecordingDevice* InstallRecordingDevice();
+
+// How long the demo's four steps last.
+inline constexpr int32_t kDemoStepMilliseconds[4] = {83000, 19500, 40400, 7300};
 
 // The timeline's four steps with the demo's durations and nothing to draw,
 // step 0 current and started at `startTick`, the demo running, the camera held.
@@ -150,6 +186,18 @@ struct CommandResult {
     std::string output;
 };
 CommandResult RunCommand(const std::string& command);
+
+// Runs the demo's program (in test programs that know where it is) off screen
+// with the dummy sound driver: `arguments` are shell words, redirections
+// included; `prefix` goes before the program: environment assignments, which
+// win, or a wrapper such as timeout.
+CommandResult RunProgram(const std::string& arguments, const std::string& prefix = "");
+
+// Seconds from the start of `file`'s first audio stream, decoded to mono 8 kHz,
+// to its first sample above -78 dBFS (the music fades in slowly: only a level
+// near silence finds the same place in the music file and in a capture);
+// negative when there is none.
+double FirstSound(const std::filesystem::path& file);
 
 // A fresh folder under the system's temporary folder, removed on destruction.
 class TempDir {

@@ -24,7 +24,7 @@ protected:
         perfFrequency = 1000;
         perfDelta = 125;  // an eighth of a second per frame
     }
-    void TearDown() override { D3DDevice.reset(); }
+    void TearDown() override { ResetDemoGlobals(); }
 
     // Eye keys along x; the target path runs along z. Activates the step as the driver does.
     void Start(const std::vector<float>& xs, const std::vector<int32_t>& paces) {

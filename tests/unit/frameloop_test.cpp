@@ -3,12 +3,12 @@
 #include <vector>
 
 #include "common/Variables.h"
+#include "render/m_MoveCamera.h"
 #include "shell/FrameLoop.h"
 #include "shell/Main.h"
-#include "render/m_MoveCamera.h"
+#include "support/TestSupport.h"
 #include "timeline/m_InitSteps.h"
 #include "timeline/m_loadStep.h"
-#include "support/TestSupport.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ protected:
         clock.tick = 1000;
         InstallDemoSteps(clock.tick);
     }
-    void TearDown() override { SystemClock = nullptr; }
+    void TearDown() override { ResetDemoGlobals(); }
 
     // Moves the clock on with the counter's own wrapping arithmetic.
     void Advance(int32_t milliseconds) {
@@ -59,7 +59,7 @@ TEST_F(FrameLoopTest, EachStepLastsLongerThanItsDurationAndTheOverrunIsNotCarrie
     RunFrameLoop(routines);
     ASSERT_EQ(starts.size(), 4u);
     EXPECT_EQ(CurrentStep, 4);
-    const int32_t durations[4] = {83000, 19500, 40400, 7300};
+    const auto& durations = kDemoStepMilliseconds;
     for (int i = 0; i < 3; ++i) {
         const int32_t length = starts[i + 1] - starts[i];
         EXPECT_GT(length, durations[i]) << "step " << i;
@@ -90,7 +90,7 @@ TEST_F(FrameLoopTest, EndScreenLastsSevenSecondsOrUntilEsc) {
 // a second each; frames of 125 ms measured by the performance counter.
 TEST_F(FrameLoopTest, TheCameraFliesAtThePaceOfTheMeasuredFrameTime) {
     RecordingDevice* device = InstallRecordingDevice();
-    Steps[0] = NewStep(83000, 0, 0);
+    Steps[0] = NewStep(kDemoStepMilliseconds[0], 0, 0);
     Steps[0].EyePath.Redim(0, 5);
     Steps[0].TargetPath.Redim(0, 5);
     for (int32_t i = 0; i <= 5; ++i) {
@@ -122,7 +122,6 @@ TEST_F(FrameLoopTest, TheCameraFliesAtThePaceOfTheMeasuredFrameTime) {
     EXPECT_NEAR(camPos.x, 125.0f, 1e-3f);
     EXPECT_NEAR(camLookAt.x, 125.0f, 1e-3f);
     EXPECT_EQ(device->transforms.count(D3DTS_VIEW), 1u);
-    D3DDevice.reset();
 }
 
 }  // namespace

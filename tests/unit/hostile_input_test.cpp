@@ -15,15 +15,6 @@
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ContentError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
 std::string FromHex(const std::string& hex) {
     std::string out;
     for (size_t i = 0; i + 1 < hex.size(); i += 2) out += char(std::stoi(hex.substr(i, 2), nullptr, 16));
@@ -40,14 +31,14 @@ TEST(HostileImages, JpegHuffmanTablesAreCheckedBeforeTheDecoderSeesThem) {
         "09050509140d0b0d14141414141414141414141414141414141414141414141414141414141414141414141414141414"
         "14141414141414141414ffc00011080007000d03012200021101031101ffc401a2000001050101010101010000000000"
         "0000000102030405060708090a0b1000020103030204030516ff002cff48c720b6ec95aedbb930ffd9");
-    EXPECT_EQ(ErrorOf([&] { DecodeImage(found, "found.jpg"); }), "found.jpg: JPEG data is truncated");
+    EXPECT_EQ(ErrorMessage<ContentError>([&] { DecodeImage(found, "found.jpg"); }), "found.jpg: JPEG data is truncated");
 
     // A complete table segment that claims 512 codes, ahead of a real image's tables.
     std::string table = "\xFF\xC4" + std::string("\x02\x13", 2) + std::string(1, '\0') + std::string(16, '\x20');
     table += std::string(512, '\x01');
     const std::string jpeg = Jpeg(16, 16);
     const std::string hostile = jpeg.substr(0, 2) + table + jpeg.substr(2);
-    EXPECT_EQ(ErrorOf([&] { DecodeImage(hostile, "codes.jpg"); }),
+    EXPECT_EQ(ErrorMessage<ContentError>([&] { DecodeImage(hostile, "codes.jpg"); }),
               "codes.jpg: JPEG Huffman table at byte 6 has 512 codes (at most 256)");
 
     // A scan naming an AC table the file never defined: the reader would
@@ -56,7 +47,7 @@ TEST(HostileImages, JpegHuffmanTablesAreCheckedBeforeTheDecoderSeesThem) {
     const size_t scan = undefined.find("\xFF\xDA");
     ASSERT_NE(scan, std::string::npos);
     undefined[scan + 6] = '\x02';
-    EXPECT_EQ(ErrorOf([&] { DecodeImage(undefined, "tables.jpg"); }),
+    EXPECT_EQ(ErrorMessage<ContentError>([&] { DecodeImage(undefined, "tables.jpg"); }),
               "tables.jpg: JPEG scan at byte " + std::to_string(scan) + " uses a Huffman table the file does not define");
     EXPECT_NO_THROW(DecodeImage(jpeg, "intact.jpg"));
 }
@@ -71,11 +62,11 @@ TEST(HostileMeshes, LongRunsOfTemplatesAmongChildrenDoNotExhaustTheStack) {
 
 TEST(HostileFiles, FoldersAndPipesWhereAFileBelongsAreErrors) {
     TempDir dir;
-    EXPECT_NE(ErrorOf([&] { ReadWholeFile(dir.path().string()); }).find("is a folder"), std::string::npos);
+    EXPECT_NE(ErrorMessage<ContentError>([&] { ReadWholeFile(dir.path().string()); }).find("is a folder"), std::string::npos);
     const std::string fifo = (dir.path() / "pipe.x").string();
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     // Opening a pipe with no writer would block for ever.
-    EXPECT_EQ(ErrorOf([&] { ReadWholeFile(fifo); }), fifo + ": is not a regular file");
+    EXPECT_EQ(ErrorMessage<ContentError>([&] { ReadWholeFile(fifo); }), fifo + ": is not a regular file");
 }
 
 }  // namespace

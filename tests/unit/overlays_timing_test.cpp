@@ -6,8 +6,8 @@
 
 #include "common/Variables.h"
 #include "common/Wrappers.h"
-#include "render/Overlays.h"
 #include "platform/system/Clock.h"
+#include "render/Overlays.h"
 #include "shell/FrameLoop.h"
 #include "support/TestSupport.h"
 
@@ -18,7 +18,12 @@ uint32_t Alpha(D3DCOLOR color) { return color >> 24; }
 bool AnyTimed(const OverlayFrame& frame) { return frame.credit.shown || frame.logo.shown || frame.white.shown; }
 
 // The step a run with no overrun is in at `t`.
-int32_t StepAt(int32_t t) { return t < 83000 ? 0 : t < 102500 ? 1 : t < 142900 ? 2 : 3; }
+int32_t StepAt(int32_t t) {
+    int32_t step = 0;
+    for (int32_t end = kDemoStepMilliseconds[0]; step < 3 && t >= end; end += kDemoStepMilliseconds[++step]) {
+    }
+    return step;
+}
 
 OverlayFrame At(int32_t t, int32_t width = 800, int32_t height = 600) {
     return ComputeOverlays(t, StepAt(t), width, height);

@@ -2,6 +2,8 @@
 // source the test controls, and the point-sprite pass.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <deque>
 #include <stdexcept>
 
@@ -38,10 +40,7 @@ protected:
         // Every drop alive for a long time unless a test says otherwise.
         for (Particle& p : particles) p = Particle{0, 0, 0, 0, 0, 0, 0, 100000};
     }
-    void TearDown() override {
-        SystemClock = nullptr;
-        Rng = nullptr;
-    }
+    void TearDown() override { ResetDemoGlobals(); }
     void Frame() {
         UpdateParticles();
         m_generateVertex();
@@ -76,6 +75,7 @@ TEST_F(FountainTest, ReEmittedDropStartsAtTheFountainThenFallsBack) {
     Frame();
     EXPECT_FLOAT_EQ(particleVerts[7].Position.y, 31.0f);
     EXPECT_FLOAT_EQ(particleVerts[7].Position.x, 399.9f);
+    EXPECT_EQ(particleVerts[7].Color, 0xFFFFFFFFu) << "drops are white";
     EXPECT_FLOAT_EQ(particles[7].VelY, 3.4f);
 }
 
@@ -89,20 +89,24 @@ TEST(ParticlePass, DrawsUnlitDropsWithoutDepthWritesEachAtItsOwnSize) {
 
     r_renderParticles();
 
-    EXPECT_EQ(device.CallsStartingWith("DrawPrimitiveUP(1,1,24)").size(), 400u);
+    const auto draws = device.CallsTo("DrawPrimitiveUP");
+    EXPECT_EQ(std::count(draws.begin(), draws.end(), DeviceCall{"DrawPrimitiveUP", D3DPT_POINTLIST, 1}), 400);
     for (const int draw : {0, 399}) {
-        EXPECT_EQ(ValueAtDraw(device, "SetRenderState(14,", draw), 0) << "depth writes at drop " << draw;
-        EXPECT_EQ(ValueAtDraw(device, "SetRenderState(137,", draw), 0) << "lighting at drop " << draw;
-        EXPECT_EQ(ValueAtDraw(device, "SetRenderState(27,", draw), 1) << "blending at drop " << draw;
-        EXPECT_EQ(ValueAtDraw(device, "SetVertexShader(", draw), 322);
+        EXPECT_EQ(ValueAtDraw(device, D3DRS_ZWRITEENABLE, draw), 0) << "depth writes at drop " << draw;
+        EXPECT_EQ(ValueAtDraw(device, D3DRS_LIGHTING, draw), 0) << "lighting at drop " << draw;
+        EXPECT_EQ(ValueAtDraw(device, D3DRS_ALPHABLENDENABLE, draw), 1) << "blending at drop " << draw;
+        EXPECT_EQ(FvfAtDraw(device, draw), 322);
     }
-    EXPECT_EQ(ValueAtDraw(device, "SetRenderState(154,", 0), FloatToDWord(0.012525f));
-    EXPECT_EQ(ValueAtDraw(device, "SetRenderState(154,", 50), FloatToDWord(0.006275f));
+    EXPECT_EQ(device.texture, TexDot.get()) << "drops are round dots, not squares";
+    // Sizes in pixels are the rendering tests' business; here only their order.
+    auto size = [&](int draw) { return std::bit_cast<float>(DWORD(ValueAtDraw(device, D3DRS_POINTSIZE, draw))); };
+    EXPECT_GT(size(0), size(50)) << "nearer drops are larger";
+    EXPECT_GT(size(100), 0.0f);
+    EXPECT_EQ(size(100), size(399)) << "beyond a thousand units drops keep their smallest size";
     EXPECT_EQ(device.renderStates.at(D3DRS_ZWRITEENABLE), 1u);
     EXPECT_EQ(device.renderStates.at(D3DRS_LIGHTING), 1u);
     ExpectPoint(TransformPoint({1, 2, 3}, device.transforms.at(D3DTS_WORLD)), 1, 2, 3);
-    TexDot.reset();
-    D3DDevice.reset();
+    ResetDemoGlobals();
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
-// Object drawing, the frame's draw list and the fog set-up against a recording device.
+// Object drawing and the frame's draw list against a recording device.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <numbers>
 
 #include "common/Variables.h"
 #include "common/Wrappers.h"
-#include "render/m_InitVertexFog.h"
 #include "render/r_Render.h"
 #include "support/TestSupport.h"
 #include "timeline/m_InitSteps.h"
@@ -31,10 +29,7 @@ protected:
         entry.Materials[1].Diffuse = {0, 0, 1, 1};
         device->calls.clear();
     }
-    void TearDown() override {
-        D3DDevice.reset();
-        Meshes.Erase();
-    }
+    void TearDown() override { ResetDemoGlobals(); }
     static SceneObject Placed(float x, float y, float z, int32_t mesh = 1) {
         SceneObject object;
         object.MeshIndex = mesh;
@@ -75,8 +70,9 @@ TEST_F(DrawObjectTest, WorldMatrixScalesThenTurnsAboutYXZThenMoves) {
 
 TEST_F(DrawObjectTest, DrawsEverySubsetWithItsTextureAndMaterial) {
     DrawObject(Placed(0, 0, 0));
-    const std::vector<std::string> expected{"SetTransform(256)", "SetTexture(0,1)", "SetMaterial", "DrawSubset(0)",
-                                            "SetTexture(0,0)",   "SetMaterial",     "DrawSubset(1)"};
+    const std::vector<DeviceCall> expected{{"SetTransform", D3DTS_WORLD}, {"SetTexture", -1, 1}, {"SetMaterial"},
+                                           {"DrawSubset", 0},             {"SetTexture", -1, 0}, {"SetMaterial"},
+                                           {"DrawSubset", 1}};
     EXPECT_EQ(device->calls, expected);  // each subset is drawn with its own texture and material in force
 
     device->calls.clear();
@@ -103,20 +99,9 @@ TEST_F(DrawObjectTest, AFrameDrawsEveryObjectOfTheStepsListThenPresents) {
     device->calls.clear();
     const int presents = device->presents;
     r_Render();
-    EXPECT_EQ(device->CallsStartingWith("DrawSubset").size(), 6u);
+    EXPECT_EQ(device->CallsTo("DrawSubset").size(), 6u);
     EXPECT_EQ(device->presents, presents + 1);
     EXPECT_EQ(device->renderStates.at(D3DRS_FOGENABLE), 1u);
-    TexBajs = TexDot = nullptr;
-    Objects.Erase();
-    SystemClock = nullptr;
-}
-
-TEST_F(DrawObjectTest, FogIsLinearPerVertexFrom300To1200InTheClearColour) {
-    m_InitVertexFog();
-    const std::map<DWORD, DWORD> expected{{D3DRS_FOGENABLE, 1},  {D3DRS_FOGCOLOR, 0xFF10101A},
-                                          {D3DRS_FOGVERTEXMODE, 3}, {D3DRS_FOGSTART, 0x43960000},
-                                          {D3DRS_FOGEND, 0x44960000}};
-    for (const auto& [state, value] : expected) EXPECT_EQ(device->renderStates.at(state), value) << state;
 }
 
 }  // namespace

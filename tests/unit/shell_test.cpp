@@ -7,15 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "base/Maths.h"
 #include "common/Variables.h"
 #include "platform/music/MusicPlayer.h"
 #include "platform/system/Random.h"
 #include "platform/window/Window.h"
+#include "render/m_MoveCamera.h"
 #include "shell/FrameLoop.h"
 #include "shell/Main.h"
 #include "shell/m_Terminate.h"
 #include "support/TestSupport.h"
 #include "timeline/m_InitSteps.h"
+#include "timeline/m_loadStep.h"
 
 namespace {
 
@@ -52,13 +55,7 @@ protected:
         mp3 = &music;
         clock.tick = 7000;
     }
-    void TearDown() override {
-        D3DDevice.reset();
-        mp3 = nullptr;
-        frmMain = nullptr;
-        Rng = nullptr;
-        SystemClock = nullptr;
-    }
+    void TearDown() override { ResetDemoGlobals(); }
     // Shuts down and answers the exit status.
     static int Terminate() {
         try {
@@ -80,41 +77,47 @@ void SetPath(BoundedArray<PathKey>& path, int keys, float y) {
     for (int32_t i = 0; i < keys; ++i) path[i] = PathKey{{10.0f * float(i), y, 0}, 100};
 }
 
-TEST_F(Shell, TimelineStartsOnKeyOneOfALongEnoughPathAfterTheMusic) {
-    const struct {
-        int keys;
-        D3DVECTOR eye, target;
-        int32_t lastKey;
-    } cases[] = {{2, {400, 400, 200}, {400, 50, -200}, 0}, {3, {10, 1, 0}, {10, 2, 0}, 1}, {6, {10, 1, 0}, {10, 2, 0}, 4}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.keys);
-        RecordingDevice* device = InstallRecordingDevice();
-        AppPath = "/demo";
-        Steps.Redim(0, 1);
-        Steps[0] = NewStep(1000, 0, 0);
-        SetPath(Steps[0].EyePath, c.keys, 1);
-        SetPath(Steps[0].TargetPath, c.keys, 2);
-        posKey = targetKey = startKey = lastKey = 9;
-        CurrentStep = 3;
-        clock.tick = 7000;
-        StartTimeline();
-        ExpectPoint(camPos, c.eye.x, c.eye.y, c.eye.z);
-        ExpectPoint(camLookAt, c.target.x, c.target.y, c.target.z);
-        EXPECT_EQ(posKey, 2);
-        EXPECT_EQ(targetKey, 2);
-        EXPECT_EQ(startKey, 2);
-        EXPECT_EQ(lastKey, c.lastKey);
-        EXPECT_EQ(CurrentStep, 0);
-        EXPECT_EQ(cameraHeld, True32);
-        EXPECT_EQ(pathRunning, False16);
-        EXPECT_EQ(device->renderStates.at(D3DRS_CULLMODE), DWORD(D3DCULL_CCW));
-        EXPECT_EQ(music.file, "/demo\\velmora5.mp3");
-        EXPECT_EQ(music.position, 0.0);
-        EXPECT_EQ(startTick, 7000);
-        EXPECT_EQ(music.playedAt, 7000);
-        EXPECT_EQ(Steps[0].StartTick, 7500) << "the first step's clock starts once the music plays";
-    }
-    AppPath.clear();
+// The first frame drawn after the start: upright, looking from the eye path's
+// first key along the target path, the music playing from its beginning and
+// the first step timed from when it began to play.
+TEST_F(Shell, TheFirstFrameLooksFromTheFirstKeyUprightOnceTheMusicPlays) {
+    RecordingDevice* device = InstallRecordingDevice();
+    AppPath = "/demo";
+    Steps.Redim(0, 1);
+    Steps[0] = NewStep(1000, 0, 0);
+    SetPath(Steps[0].EyePath, 6, 1);
+    SetPath(Steps[0].TargetPath, 6, 2);
+    Steps[0].TargetPath[1].Position = {10, 1, 50};
+    StartTimeline();
+    demoRunning = True16;
+    perfFrequency = 1000;
+    FrameRoutines routines{m_loadStep, [] {}, [] {}, [] {}, m_MoveCamera, [] { demoRunning = False16; }};
+    RunFrameLoop(routines);
+
+    const D3DMATRIX& view = device->transforms.at(D3DTS_VIEW);
+    ExpectPoint(TransformPoint({10, 1, 0}, view), 0, 0, 0);                 // the eye at key 1
+    EXPECT_GT(TransformPoint({10, 1, 50}, view).z, 49.0f);                  // looking ahead
+    EXPECT_GT(TransformPoint({10, 11, 50}, view).y, 9.0f) << "upside down";  // up is up
+    EXPECT_GT(TransformPoint({20, 1, 50}, view).x, 9.0f) << "mirrored";      // right is right
+    EXPECT_EQ(device->renderStates.at(D3DRS_CULLMODE), DWORD(D3DCULL_CCW));
+    EXPECT_EQ(music.file, "/demo\\velmora5.mp3");
+    EXPECT_EQ(music.position, 0.0);
+    EXPECT_EQ(music.playedAt, 7000);
+    EXPECT_EQ(Steps[0].StartTick, 7500) << "the first step's clock starts once the music plays";
+}
+
+// A run started part-way (--start) runs its first frames unshown and silent,
+// then plays the music from where the picture is.
+TEST_F(Shell, ARunStartedPartWayStartsTheMusicWhereThePictureIs) {
+    InstallRecordingDevice();
+    Steps.Redim(0, 0);
+    Steps[0] = NewStep(1000, 0, 0);
+    StartTimeline(false);
+    EXPECT_EQ(music.playedAt, -1);
+    clock.tick += 83250;
+    StartMusic();
+    EXPECT_EQ(music.position, 83.25);
+    EXPECT_EQ(music.playedAt, 7000 + 83250);
 }
 
 TEST_F(Shell, ShutdownShowsTheCursorHaltsTheMusicAndReleasesTheDevice) {

@@ -46,11 +46,8 @@ protected:
         stage = std::make_unique<LoadingScreenStage>(*D3DDevice);
     }
     void TearDown() override {
-        Meshes.Erase();
         stage.reset();
-        D3DX.reset();
-        D3DDevice.reset();
-        AppPath.clear();
+        ResetDemoGlobals();
     }
     // Each mesh file gets as many vertices as its slot number plus two.
     void WriteMeshes() {
@@ -99,12 +96,8 @@ TEST_F(Tables, AMissingFileStopsLoadingAndNamesThePath) {
     const MeshListRow& row = MeshList[5];
     const std::string path = Slashed(std::string(row.Folder) + "\\" + row.File);
     std::filesystem::remove(dir.path() / path);
-    try {
-        m_InitMesh();
-        FAIL() << "no error";
-    } catch (const ContentError& e) {
-        EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
-    }
+    const std::string message = ErrorMessage<ContentError>(m_InitMesh);
+    EXPECT_NE(message.find(path), std::string::npos) << message;
     EXPECT_NE(Meshes[MeshList[4].Slot].Mesh, nullptr);
     EXPECT_EQ(Meshes[row.Slot].Mesh, nullptr);
 }
@@ -122,23 +115,14 @@ TEST_F(Tables, AForeignTexturePathFallsBackToTheMeshFolder) {
 
     // Where the stored path names a file, that file is the texture, here one that cannot be decoded.
     dir.Write("m/C:/work/models/Bottom.tga", "not an image");
-    try {
-        LoadMesh("m", "a.x");
-        FAIL() << "the file beside the mesh was taken";
-    } catch (const DemoError& e) {
-        EXPECT_NE(std::string(e.what()).find("models/Bottom.tga"), std::string::npos) << e.what();
-    }
+    const std::string undecodable = ErrorMessage<DemoError>([] { LoadMesh("m", "a.x"); });
+    EXPECT_NE(undecodable.find("models/Bottom.tga"), std::string::npos) << "the file beside the mesh was taken";
 
     std::filesystem::remove_all(dir.path() / "m/C:");
     std::filesystem::remove(dir.path() / "m/bottom.tga");
-    try {
-        LoadMesh("m", "a.x");
-        FAIL() << "no error";
-    } catch (const ContentError& e) {
-        const std::string message = e.what();
-        EXPECT_NE(message.find("m/C:/work/models/Bottom.tga"), std::string::npos) << message;
-        EXPECT_NE(message.find("m/Bottom.tga"), std::string::npos) << message;
-    }
+    const std::string missing = ErrorMessage<ContentError>([] { LoadMesh("m", "a.x"); });
+    EXPECT_NE(missing.find("m/C:/work/models/Bottom.tga"), std::string::npos) << missing;
+    EXPECT_NE(missing.find("m/Bottom.tga"), std::string::npos) << missing;
 }
 
 }  // namespace

@@ -50,6 +50,9 @@ public:
 
     void Stop() override { Mix_HaltMusic(); }
     void Pause() override { Mix_PauseMusic(); }
+    double Position() const override {
+        return music_ != nullptr && Mix_PlayingMusic() ? Mix_GetMusicPosition(music_) : -1;
+    }
 
 private:
     std::string fileName_;
