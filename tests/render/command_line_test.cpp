@@ -43,7 +43,7 @@ TEST(CommandLine, JoinsPartsAndRefusesAFileThatIsNoPart) {
         const std::string name = std::to_string(start) + ".mkv";
         const CommandResult part = RunProgram("--data " + ShellQuote(VELMORA_CONTENT_DIR) + " --capture " +
                                               file(name) + " --start " + std::to_string(start) +
-                                              " --seconds 1 --fps 5 --lossless 2>&1");
+                                              " --seconds 1 --fps 5 --lossless --seed 1 2>&1");
         ASSERT_EQ(part.status, 0) << part.output;
         frames += std::stoi(streams(name).substr(6));
     }
