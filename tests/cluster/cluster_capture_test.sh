@@ -96,7 +96,7 @@ rm "$dir/out/slurm.mkv" "$dir/out/slurm.part-001.mkv"
 run_array 1
 same "$dir/out/slurm.mkv"
 
-# A part of another seed, then of another size, in place of part 1.
+# A part of another seed, then of another size, in place of the second part.
 part1=$(sed -n 3p "$dir/out/slurm.mkv.plan")
 for change in "s/--seed $seed/--seed $((seed ^ 1))/" "s/--size 160x120/--size 128x96/"; do
   eval "$(sed -e "$change" -e 's/slurm.part-001.mkv/foreign.mkv/' <<<"$part1")" 2>/dev/null
