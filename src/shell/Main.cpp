@@ -20,6 +20,7 @@
 #include "render/m_InitVertexFog.h"
 #include "render/m_MoveCamera.h"
 #include "render/r_Render.h"
+#include "shell/Benchmark.h"
 #include "shell/FrameLoop.h"
 #include "shell/Playback.h"
 #include "shell/m_Terminate.h"
@@ -51,6 +52,25 @@ FrameRoutines DemoRoutines() {
 void frmMain_Load(const TimelineStart& start, Playback* playback) {
     frmMain->Show();
     Main(start, playback);
+}
+
+int RunDemoOn(const PlatformServices& services, const TimelineStart& start, Benchmark* benchmark,
+              Playback* playback) {
+    SystemClock = &services.clock;
+    Rng = &services.random;
+    mp3 = &services.music;
+    frmMain = &services.window;
+    try {
+        if (benchmark != nullptr) {
+            frmMain->Show();
+            RunMain(benchmark->Wrap(DemoRoutines()), start);
+        } else {
+            frmMain_Load(start, playback);
+        }
+    } catch (const ProcessExit& exit) {
+        return exit.status;
+    }
+    return 0;
 }
 
 void Main(const TimelineStart& start, Playback* playback) { RunMain(DemoRoutines(), start, playback); }

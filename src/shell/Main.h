@@ -13,13 +13,32 @@ struct TimelineStart {
     std::function<void(double)> reached;
 };
 
+class Benchmark;
+class Clock;
+class MusicPlayer;
 class Playback;
+class Random;
+class Window;
 
 // The window's load event: shows the window and runs the demo. Returns only
 // by m_Terminate's ProcessExit. With `playback` the keys of a live run work.
 void frmMain_Load(const TimelineStart& start = {}, Playback* playback = nullptr);
 
 struct FrameRoutines;
+
+// The platform objects the demo's platform globals point to during a run.
+struct PlatformServices {
+    Window& window;
+    Clock& clock;
+    Random& random;
+    MusicPlayer& music;
+};
+
+// Points frmMain, SystemClock, Rng and mp3 at `services` and runs the demo:
+// timed by `benchmark` when given, else from the window's load event (with
+// the live keys when `playback` is given). Returns m_Terminate's status.
+int RunDemoOn(const PlatformServices& services, const TimelineStart& start, Benchmark* benchmark,
+              Playback* playback = nullptr);
 
 // Runs the whole demo; every way out goes through m_Terminate.
 void Main(const TimelineStart& start = {}, Playback* playback = nullptr);

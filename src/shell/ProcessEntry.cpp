@@ -45,14 +45,9 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
     const bool videoCapture = line.capture && !CaptureIsFolder(*line.capture);
 
     AppPath = ContentFolder(line);
-    std::unique_ptr<Clock> clock;
-    FixedStepClock* fixedStep = nullptr;
-    if (offscreen) {
-        clock = std::make_unique<FixedStepClock>(line.fps);
-        fixedStep = static_cast<FixedStepClock*>(clock.get());
-    } else {
-        clock = std::make_unique<RealClock>();
-    }
+    const RunClock runClock = CreateRunClock(offscreen, line.fps);
+    Clock* const clock = runClock.clock.get();
+    FixedStepClock* const fixedStep = runClock.fixed;
     Random random;
     if (line.seed) random.FixSeed(*line.seed);
 
@@ -113,21 +108,7 @@ int RunDemo(const CommandLine& line, std::chrono::steady_clock::time_point proce
         };
     }
 
-    SystemClock = clock.get();
-    Rng = &random;
-    mp3 = player.get();
-    frmMain = &window;
-    int status = 0;
-    try {
-        if (benchmark) {
-            frmMain->Show();
-            RunMain(benchmark->Wrap(DemoRoutines()), start);
-        } else {
-            frmMain_Load(start, playback.get());
-        }
-    } catch (const ProcessExit& exit) {
-        status = exit.status;
-    }
+    const int status = RunDemoOn({window, *clock, random, *player}, start, benchmark.get(), playback.get());
     if (video) {
         video->Finish();
         std::cerr << "velmora: wrote " << video->FramesWritten() << " frames to " << *line.capture << std::endl;

@@ -8,6 +8,7 @@
 
 #include "base/Errors.h"
 #include "platform/files/Files.h"
+#include "platform/music/SilentMusicPlayer.h"
 
 namespace {
 
@@ -15,15 +16,6 @@ namespace {
 // the machine has no sound card); the one line CreateMusicPlayer prints says
 // what they amount to, so they are dropped.
 void DropAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
-
-class SilentMusicPlayer final : public MusicPlayer {
-public:
-    void SetFileName(const std::string&) override {}
-    void SetCurrentPosition(double) override {}
-    void Play() override {}
-    void Stop() override {}
-    void Pause() override {}
-};
 
 class MixerMusicPlayer final : public MusicPlayer {
 public:

@@ -46,3 +46,15 @@ int32_t FixedStepClock::TickCount() {
 }
 
 int64_t FixedStepClock::PerformanceCounter() { return static_cast<int64_t>(frames_ * 1000000000u / fps_); }
+
+RunClock CreateRunClock(bool fixedStep, uint32_t fps) {
+    RunClock run;
+    if (fixedStep) {
+        auto fixed = std::make_unique<FixedStepClock>(fps);
+        run.fixed = fixed.get();
+        run.clock = std::move(fixed);
+    } else {
+        run.clock = std::make_unique<RealClock>();
+    }
+    return run;
+}

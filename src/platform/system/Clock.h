@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 class Clock {
 public:
@@ -72,6 +73,15 @@ private:
     uint32_t firstTick_;
     uint64_t frames_ = 0;
 };
+
+// The clock of a run: a fixed step of `fps` frames a second when `fixedStep`
+// (captures and benchmarks are frame-exact), else the real clock; `fixed`
+// points at the fixed-step one, or is null.
+struct RunClock {
+    std::unique_ptr<Clock> clock;
+    FixedStepClock* fixed = nullptr;
+};
+RunClock CreateRunClock(bool fixedStep, uint32_t fps);
 
 // Milliseconds from `earlier` to `later` with wrapping 32-bit arithmetic: never
 // traps when the counter passes 2^31 or 2^32.

@@ -86,14 +86,9 @@ int RunDemo(const CommandLine& line) {
     const bool offscreen = line.capture || line.benchmark;
     if (!line.dataDir) throw DemoError("the page gave no content folder");
     AppPath = GivenContentFolder(*line.dataDir);
-    std::unique_ptr<Clock> clock;
-    FixedStepClock* fixedStep = nullptr;
-    if (offscreen) {
-        clock = std::make_unique<FixedStepClock>(line.fps);
-        fixedStep = static_cast<FixedStepClock*>(clock.get());
-    } else {
-        clock = std::make_unique<RealClock>();
-    }
+    const RunClock runClock = CreateRunClock(offscreen, line.fps);
+    Clock* const clock = runClock.clock.get();
+    FixedStepClock* const fixedStep = runClock.fixed;
     Random random;
     if (line.seed) random.FixSeed(*line.seed);
 
@@ -138,21 +133,7 @@ int RunDemo(const CommandLine& line) {
         follower.ShowFrom(shown);
     };
 
-    SystemClock = clock.get();
-    Rng = &random;
-    mp3 = player.get();
-    frmMain = &window;
-    int status = 0;
-    try {
-        if (benchmark) {
-            frmMain->Show();
-            RunMain(benchmark->Wrap(DemoRoutines()), start);
-        } else {
-            frmMain_Load(start);
-        }
-    } catch (const ProcessExit& exit) {
-        status = exit.status;
-    }
+    const int status = RunDemoOn({window, *clock, random, *player}, start, benchmark.get());
     if (frames) std::cerr << "velmora: wrote " << frames->FramesWritten() << " frames" << std::endl;
     if (benchmark) std::cout << benchmark->Report() << std::endl;
     return status;

@@ -9,6 +9,7 @@
 
 #include "base/Errors.h"
 #include "platform/files/Files.h"
+#include "platform/music/SilentMusicPlayer.h"
 
 namespace {
 
@@ -21,15 +22,6 @@ EM_ASYNC_JS(char*, PlayInPage, (const char* path, const uint8_t* bytes, size_t s
 });
 
 EM_JS(void, StopInPage, (), { Module.velmoraMusic.stop(); });
-
-class SilentMusicPlayer final : public MusicPlayer {
-public:
-    void SetFileName(const std::string&) override {}
-    void SetCurrentPosition(double) override {}
-    void Play() override {}
-    void Stop() override {}
-    void Pause() override {}
-};
 
 class WebAudioMusicPlayer final : public MusicPlayer {
 public:
